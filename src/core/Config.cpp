@@ -1,0 +1,122 @@
+#include "Config.h"
+
+#include "db/Cp1251.h"
+#include "db/Error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#define SI_NO_CONVERSION
+#include <SimpleIni.h>
+
+struct IniFile::Impl {
+    CSimpleIniA ini{true, false, false};
+};
+
+QString ConfigDir()
+{
+    const QString env = qEnvironmentVariable("GATEKEEP_CONFIG_DIR");
+    if (!env.isEmpty())
+        return env;
+    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
+    return (xdg.isEmpty() ? QDir::homePath() + QStringLiteral("/.config") : xdg) + QStringLiteral("/gatekeep");
+}
+
+QString GatekeepIniPath() { return ConfigDir() + QStringLiteral("/Gatekeep.ini"); }
+
+IniFile::IniFile(const QString& path) : m(std::make_unique<Impl>()), m_path(path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return;
+    m_exists = true;
+    QByteArray data = f.readAll();
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString asUtf8 = utf8.decode(data);
+    if (utf8.hasError()) {
+        m_cp1251 = true;
+        data = cp1251::decode(data).toUtf8();
+    }
+    m->ini.LoadData(data.constData(), static_cast<size_t>(data.size()));
+}
+
+IniFile::~IniFile() = default;
+
+QStringList IniFile::sections() const
+{
+    CSimpleIniA::TNamesDepend names;
+    m->ini.GetAllSections(names);
+    names.sort(CSimpleIniA::Entry::LoadOrder());
+    QStringList out;
+    for (const auto& e : names)
+        out << QString::fromUtf8(e.pItem);
+    return out;
+}
+
+QStringList IniFile::keys(const QString& section) const
+{
+    CSimpleIniA::TNamesDepend names;
+    m->ini.GetAllKeys(section.toUtf8().constData(), names);
+    names.sort(CSimpleIniA::Entry::LoadOrder());
+    QStringList out;
+    for (const auto& e : names)
+        out << QString::fromUtf8(e.pItem);
+    return out;
+}
+
+bool IniFile::hasSection(const QString& section) const
+{
+    return m->ini.GetSection(section.toUtf8().constData()) != nullptr;
+}
+
+QString IniFile::value(const QString& section, const QString& key, const QString& fallback) const
+{
+    const char* v = m->ini.GetValue(section.toUtf8().constData(), key.toUtf8().constData(), nullptr);
+    return v ? QString::fromUtf8(v) : fallback;
+}
+
+int IniFile::intValue(const QString& section, const QString& key, int fallback) const
+{
+    bool ok = false;
+    const int v = value(section, key).trimmed().toInt(&ok);
+    return ok ? v : fallback;
+}
+
+void IniFile::setValue(const QString& section, const QString& key, const QString& value)
+{
+    m->ini.SetValue(section.toUtf8().constData(), key.toUtf8().constData(), value.toUtf8().constData());
+}
+
+void IniFile::removeSection(const QString& section) { m->ini.Delete(section.toUtf8().constData(), nullptr); }
+
+void IniFile::save()
+{
+    std::string text;
+    if (m->ini.Save(text) < 0)
+        throw db::Error(QStringLiteral("Грешка при запис на %1").arg(m_path));
+    QByteArray bytes = QByteArray::fromStdString(text);
+    if (m_cp1251)
+        bytes = cp1251::encode(QString::fromUtf8(bytes));
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    QSaveFile f(m_path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
+        throw db::Error(QStringLiteral("Грешка при запис на %1: %2").arg(m_path, f.errorString()));
+    m_exists = true;
+}
+
+namespace {
+const QString kGbakSection = QStringLiteral("GBAK Location");
+const QString kGbakKey = QStringLiteral("Path");
+} // namespace
+
+QString ReadGbakPath() { return IniFile(GatekeepIniPath()).value(kGbakSection, kGbakKey); }
+
+void WriteGbakPath(const QString& path)
+{
+    IniFile ini(GatekeepIniPath());
+    ini.setValue(kGbakSection, kGbakKey, path);
+    ini.save();
+}

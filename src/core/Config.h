@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+// Where the program's own configuration lives: $GATEKEEP_CONFIG_DIR when set, otherwise
+// ~/.config/gatekeep. "Gatekeep.ini" and the alias file "aliases.ini" stand there.
+QString ConfigDir();
+QString GatekeepIniPath();
+
+// A Windows-style INI file; section and key names match without regard to case. Files are
+// read as UTF-8, or as cp1251 when they are not valid UTF-8, and saved in the form they were read.
+class IniFile {
+public:
+    explicit IniFile(const QString& path); // a missing file reads as empty
+    ~IniFile();
+    IniFile(const IniFile&) = delete;
+    IniFile& operator=(const IniFile&) = delete;
+
+    const QString& path() const { return m_path; }
+    bool exists() const { return m_exists; }
+    QStringList sections() const;
+    QStringList keys(const QString& section) const;
+    bool hasSection(const QString& section) const;
+    QString value(const QString& section, const QString& key, const QString& fallback = {}) const;
+    int intValue(const QString& section, const QString& key, int fallback) const;
+    void setValue(const QString& section, const QString& key, const QString& value);
+    void removeSection(const QString& section);
+    // Writes the file (creating its folder); throws db::Error on failure.
+    void save();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m;
+    QString m_path;
+    bool m_exists = false;
+    bool m_cp1251 = false;
+};
+
+// The one setting of Gatekeep.ini: the full file name of the database backup tool.
+QString ReadGbakPath();
+void WriteGbakPath(const QString& path);

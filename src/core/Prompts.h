@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The file dialogs' settings. filter uses the "Description|*.ext|Other|*.*" form.
+struct FileDialogOptions {
+    QString title;
+    QString filter;
+    int filterIndex = 1;     // counts from 1
+    QString defaultExt;      // without the dot
+    QString initialDir;
+    QString fileName;
+    bool confirmOverwrite = true;
+};
+
+// Every message box, question, text input and file dialog of the program goes through here,
+// so that windows can be driven by tests.
+class Prompts {
+public:
+    enum class Icon { Information, Warning, Error };
+    enum class Answer { Yes, No, Cancel };
+
+    virtual ~Prompts() = default;
+    virtual void message(const QString& text, Icon icon = Icon::Information) = 0;
+    virtual bool confirm(const QString& text) = 0;               // Yes / No
+    virtual Answer askYesNoCancel(const QString& text) = 0;
+    // Returns false when cancelled; value holds the initial text and receives the answer.
+    virtual bool inputText(const QString& caption, const QString& prompt, QString& value) = 0;
+    virtual QString openFile(const FileDialogOptions& options) = 0;     // empty when cancelled
+    virtual QStringList openFiles(const FileDialogOptions& options) = 0;
+    virtual QString saveFile(const FileDialogOptions& options) = 0;
+    virtual QString chooseFolder(const QString& title, const QString& initialDir) = 0;
+};
+
+// The program-wide instance: the Qt implementation unless a test installed another.
+Prompts& prompts();
+// Installs p (not owned) and returns the previous one; nullptr restores the Qt implementation.
+Prompts* setPrompts(Prompts* p);
+
+// "Description|*.a;*.b|..." to Qt's "Description (*.a *.b);;..." form.
+QString QtFileFilter(const QString& filter);

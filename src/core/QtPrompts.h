@@ -1,0 +1,15 @@
+#pragma once
+
+#include "Prompts.h"
+
+class QtPrompts final : public Prompts {
+public:
+    void message(const QString& text, Icon icon) override;
+    bool confirm(const QString& text) override;
+    Answer askYesNoCancel(const QString& text) override;
+    bool inputText(const QString& caption, const QString& prompt, QString& value) override;
+    QString openFile(const FileDialogOptions& options) override;
+    QStringList openFiles(const FileDialogOptions& options) override;
+    QString saveFile(const FileDialogOptions& options) override;
+    QString chooseFolder(const QString& title, const QString& initialDir) override;
+};

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// The 72-character stored form of names and passwords in the system database. Equal texts
+// give equal stored forms, so columns are compared in stored form.
+constexpr int kStoredTextMaxLength = 34;
+constexpr int kStoredTextLength = 72;
+
+// Throws db::Error for a text longer than kStoredTextMaxLength characters or one that
+// has no cp1251 form: either would be stored corrupted.
+QString EncodeStoredText(const QString& text);
+QString DecodeStoredText(const QString& stored);

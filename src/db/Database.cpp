@@ -1,0 +1,102 @@
+#include "Database.h"
+
+#include "Error.h"
+#include "Query.h"
+
+namespace db {
+namespace {
+
+Database::AliasResolver& resolver()
+{
+    static Database::AliasResolver r;
+    return r;
+}
+
+} // namespace
+
+Database::Database(const QString& databaseName) : m_databaseName(databaseName) {}
+
+Database::~Database()
+{
+    closeQueries();
+    for (Query* q : m_queries)
+        q->m_db = nullptr;
+}
+
+void Database::setAliasResolver(AliasResolver r) { resolver() = std::move(r); }
+
+Connection::Kind Database::kindOfDriver(const QString& driver)
+{
+    const QString d = driver.trimmed().toUpper();
+    if (d == QLatin1String("INTRBASE") || d == QLatin1String("FIREBIRD") || d == QLatin1String("INTERBASE"))
+        return Connection::Kind::Firebird;
+    if (d == QLatin1String("POSTGRESQL") || d == QLatin1String("PG") || d == QLatin1String("POSTGRES"))
+        return Connection::Kind::PostgreSQL;
+    throw Error(QStringLiteral("Непознат драйвер на база данни \"%1\"").arg(driver));
+}
+
+void Database::connect()
+{
+    disconnect();
+    QString driver = m_driverName;
+    ParamList params = m_params;
+    if (!m_aliasName.trimmed().isEmpty()) {
+        QString aliasDriver;
+        ParamList aliasParams;
+        if (!resolver() || !resolver()(m_aliasName.trimmed(), aliasDriver, aliasParams))
+            throw Error(QStringLiteral("Непознат алиас \"%1\"").arg(m_aliasName));
+        if (driver.isEmpty())
+            driver = aliasDriver;
+        aliasParams.merge(m_params);
+        params = aliasParams;
+    }
+    std::unique_ptr<Connection> conn = kindOfDriver(driver) == Connection::Kind::Firebird ? createFirebirdConnection()
+                                                                                           : createPgConnection();
+    conn->open(params);
+    m_conn = std::move(conn);
+}
+
+void Database::disconnect()
+{
+    closeQueries();
+    if (m_conn) {
+        std::unique_ptr<Connection> conn = std::move(m_conn);
+        conn->close();
+    }
+}
+
+bool Database::connected() const { return m_conn && m_conn->isOpen(); }
+
+Connection& Database::connection()
+{
+    if (!connected())
+        throw Error(QStringLiteral("Базата данни %1 не е свързана").arg(m_databaseName.isEmpty() ? m_aliasName : m_databaseName));
+    return *m_conn;
+}
+
+void Database::startTransaction() { connection().startTransaction(); }
+void Database::commit() { connection().commit(); }
+void Database::rollback() { connection().rollback(); }
+bool Database::inTransaction() const { return connected() && m_conn->inTransaction(); }
+QStringList Database::tableNames() { return connection().tableNames(); }
+QList<ProcParam> Database::procedureParams(const QString& procedure) { return connection().procedureParams(procedure); }
+std::uint32_t Database::nativeDatabaseHandle() { return connection().nativeDatabaseHandle(); }
+std::uint32_t Database::nativeTransactionHandle() { return connection().nativeTransactionHandle(); }
+
+void Database::closeQueries()
+{
+    for (Query* q : m_queries)
+        q->close();
+}
+
+void Database::createFirebirdDatabase(const QString& serverName, const QString& user, const QString& password)
+{
+    auto conn = createFirebirdConnection();
+    conn->open(ParamList{{QStringLiteral("SERVER NAME"), serverName},
+                         {QStringLiteral("USER NAME"), user},
+                         {QStringLiteral("PASSWORD"), password},
+                         {QStringLiteral("CREATE"), QStringLiteral("TRUE")}});
+    conn->close();
+}
+
+} // namespace db

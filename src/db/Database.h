@@ -1,0 +1,76 @@
+#pragma once
+
+#include "Connection.h"
+#include "ParamList.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace db {
+
+class Query;
+
+// A named database connection: a driver name and its parameters, or an alias that supplies
+// them. Firebird is chosen by the driver names "INTRBASE" and "FIREBIRD", PostgreSQL by
+// "POSTGRESQL" and "PG" (any case). The connection is opened by connect() and stays until
+// disconnect(); queries bound to it are closed when it goes.
+class Database {
+public:
+    explicit Database(const QString& databaseName = {});
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    const QString& databaseName() const { return m_databaseName; }
+    void setDatabaseName(const QString& name) { m_databaseName = name; }
+    const QString& aliasName() const { return m_aliasName; }
+    void setAliasName(const QString& alias) { m_aliasName = alias; }
+    const QString& driverName() const { return m_driverName; }
+    void setDriverName(const QString& driver) { m_driverName = driver; }
+    ParamList& params() { return m_params; }
+    const ParamList& params() const { return m_params; }
+
+    void connect();
+    void disconnect();
+    bool connected() const;
+
+    void startTransaction();
+    void commit();
+    void rollback();
+    bool inTransaction() const;
+
+    Connection& connection();
+    QStringList tableNames();
+    QList<ProcParam> procedureParams(const QString& procedure);
+    std::uint32_t nativeDatabaseHandle();
+    std::uint32_t nativeTransactionHandle();
+
+    // Creates an empty Firebird database in SQL dialect 1 with character set WIN1251.
+    // serverName is a local path (embedded), host:path or host/port:path. An existing file is refused.
+    static void createFirebirdDatabase(const QString& serverName, const QString& user, const QString& password);
+
+    // Supplies the driver and parameters of a named alias; installed by the configuration layer.
+    using AliasResolver = std::function<bool(const QString& alias, QString& driver, ParamList& params)>;
+    static void setAliasResolver(AliasResolver resolver);
+
+    static Connection::Kind kindOfDriver(const QString& driver);
+
+private:
+    friend class Query;
+    friend class StoredProc;
+    void attach(Query* q) { m_queries.append(q); }
+    void detach(Query* q) { m_queries.removeAll(q); }
+    void closeQueries();
+
+    QString m_databaseName;
+    QString m_aliasName;
+    QString m_driverName;
+    ParamList m_params;
+    std::unique_ptr<Connection> m_conn;
+    QList<Query*> m_queries;
+};
+
+} // namespace db

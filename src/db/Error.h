@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+namespace db {
+
+// Every failure of the connection layer. The message is the server's own text where there is one.
+class Error : public std::runtime_error {
+public:
+    explicit Error(const QString& message)
+        : std::runtime_error(message.toStdString()), m_message(message) {}
+    const QString& message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+// The message of any exception, for reports that must not let an error escape.
+inline QString errorMessage(const std::exception& e)
+{
+    if (auto* dbe = dynamic_cast<const Error*>(&e))
+        return dbe->message();
+    return QString::fromLocal8Bit(e.what());
+}
+
+} // namespace db

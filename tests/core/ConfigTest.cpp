@@ -1,0 +1,145 @@
+#include "support/TestEnv.h"
+
+#include "core/Aliases.h"
+#include "core/BuiltIn.h"
+#include "core/Config.h"
+#include "core/SuiteApplications.h"
+
+#include "db/Cp1251.h"
+#include "db/Database.h"
+#include "db/Error.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+class ConfigTest : public testing::Test {
+protected:
+    void SetUp() override { qputenv("GATEKEEP_CONFIG_DIR", m_tmp.path().toUtf8()); }
+    void TearDown() override { qunsetenv("GATEKEEP_CONFIG_DIR"); }
+
+    void write(const QString& name, const QByteArray& bytes)
+    {
+        QFile f(m_tmp.path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    QByteArray read(const QString& name)
+    {
+        QFile f(m_tmp.path(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    TempDir m_tmp;
+};
+
+TEST_F(ConfigTest, IniFilesKeepTheirEncodingAndIgnoreCase)
+{
+    write(QStringLiteral("a.ini"), cp1251::encode(QStringLiteral("[Mod05]\nNumber=1\nCaption1=Заплати\nSYSBaseName1=x@srv:/db/sys.fdb\n")));
+    {
+        IniFile ini(m_tmp.path(QStringLiteral("a.ini")));
+        EXPECT_EQ(ini.value(QStringLiteral("MOD05"), QStringLiteral("caption1")), QStringLiteral("Заплати"));
+        EXPECT_EQ(ini.value(QStringLiteral("mod05"), QStringLiteral("sysbasename1")), QStringLiteral("x@srv:/db/sys.fdb"));
+        EXPECT_EQ(ini.intValue(QStringLiteral("Mod05"), QStringLiteral("Number"), 0), 1);
+        EXPECT_EQ(ini.intValue(QStringLiteral("Mod05"), QStringLiteral("Missing"), 7), 7);
+        ini.setValue(QStringLiteral("Mod05"), QStringLiteral("Caption2"), QStringLiteral("Каса"));
+        ini.save();
+    }
+    EXPECT_TRUE(read(QStringLiteral("a.ini")).contains(cp1251::encode(QStringLiteral("Caption2 = Каса"))));
+
+    write(QStringLiteral("b.ini"), QStringLiteral("[Раздел]\nКлюч=Стойност\n").toUtf8());
+    IniFile utf(m_tmp.path(QStringLiteral("b.ini")));
+    EXPECT_EQ(utf.value(QStringLiteral("Раздел"), QStringLiteral("Ключ")), QStringLiteral("Стойност"));
+    utf.save();
+    EXPECT_TRUE(read(QStringLiteral("b.ini")).contains(QStringLiteral("Стойност").toUtf8()));
+
+    IniFile missing(m_tmp.path(QStringLiteral("none.ini")));
+    EXPECT_FALSE(missing.exists());
+    EXPECT_TRUE(missing.sections().isEmpty());
+}
+
+TEST_F(ConfigTest, GbakLocationIsTheOneSettingOfGatekeepIni)
+{
+    EXPECT_EQ(ReadGbakPath(), QString());
+    WriteGbakPath(QStringLiteral("/usr/bin/gbak"));
+    EXPECT_EQ(ReadGbakPath(), QStringLiteral("/usr/bin/gbak"));
+    EXPECT_TRUE(read(QStringLiteral("Gatekeep.ini")).contains("[GBAK Location]"));
+}
+
+TEST_F(ConfigTest, AliasesAreListedLookedUpAndConnected)
+{
+    const QString path = m_tmp.path(QStringLiteral("app.fdb"));
+    db::Database::createFirebirdDatabase(path, QStringLiteral("SYSDBA"), QString());
+    WriteAlias(QStringLiteral("sys_db"), QStringLiteral("INTRBASE"),
+               {{QStringLiteral("SERVER NAME"), path}, {QStringLiteral("USER NAME"), QStringLiteral("SYSDBA")},
+                {QStringLiteral("LANGDRIVER"), QStringLiteral("ancyrr")}});
+    WriteAlias(QStringLiteral("pg_app"), QStringLiteral("POSTGRESQL"), {{QStringLiteral("SERVER NAME"), QStringLiteral("h/5432:app")}});
+
+    EXPECT_EQ(AliasNames(), (QStringList{QStringLiteral("sys_db"), QStringLiteral("pg_app")}));
+    EXPECT_TRUE(AliasExists(QStringLiteral("SYS_DB")));
+    EXPECT_FALSE(AliasExists(QStringLiteral("other")));
+    EXPECT_EQ(AliasDriver(QStringLiteral("Sys_DB")), QStringLiteral("INTRBASE"));
+    EXPECT_EQ(AliasParams(QStringLiteral("sys_db")).value(QStringLiteral("server name")), path);
+    EXPECT_FALSE(AliasParams(QStringLiteral("sys_db")).contains(QStringLiteral("DRIVER")));
+
+    InstallAliasResolver();
+    db::Database d(QStringLiteral("SYSDBase"));
+    d.setAliasName(QStringLiteral("Sys_DB"));
+    d.connect();
+    EXPECT_TRUE(d.connected());
+    d.setAliasName(QStringLiteral("nowhere"));
+    EXPECT_THROW(d.connect(), db::Error);
+}
+
+TEST(BuiltInText, DecodesTheScrambledForm)
+{
+    struct Case {
+        QString key, scrambled, plain;
+    };
+    const Case cases[] = {
+        {QString(), QStringLiteral("GKFVHPFR"), QString()},
+        {QStringLiteral("k7Wq2Zr"), QString(), QString()},
+        {QStringLiteral("k7Wq2Zr"), QStringLiteral("GKFVHPFRTRJWKQ"), QStringLiteral("SYSDBA")},
+        {QStringLiteral("k7Wq2Zr"), QStringLiteral("ZZ"), QString()},
+        // The two leading characters carry nothing.
+        {QStringLiteral("k7Wq2Zr"), QStringLiteral("ABFVHPFRTRJWKQ"), QStringLiteral("SYSDBA")},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DecodeBuiltInText(c.key, c.scrambled), c.plain) << c.scrambled.toStdString();
+
+    for (const QString& plain : {QStringLiteral("syscreat"), QStringLiteral("p@ss w0rd!~"), QString()}) {
+        const QString s = EncodeBuiltInText(BuiltInKey(), plain);
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^[A-Z]*$")).match(s).hasMatch()) << s.toStdString();
+        EXPECT_EQ(DecodeBuiltInText(BuiltInKey(), s), plain);
+    }
+    EXPECT_THROW(EncodeBuiltInText(BuiltInKey(), QStringLiteral("Я")), db::Error);
+}
+
+TEST(SuiteApplications, LookupAndTableShape)
+{
+    EXPECT_EQ(FindSuiteApplication(QStringLiteral("gatekeep")), 0);
+    EXPECT_EQ(FindSuiteApplication(QStringLiteral("GATEKEEP")), 0);
+    EXPECT_EQ(FindSuiteApplication(QStringLiteral("Mod99")), -1);
+    EXPECT_EQ(FindSuiteApplication(QString()), -1);
+
+    const SuiteApplication& self = SuiteApplicationTable[0];
+    EXPECT_EQ(self.key, u"Gatekeep");
+    EXPECT_EQ(self.caption, u"Пароли");
+    EXPECT_EQ(self.section, u"Mod01");
+
+    // Every application name the program maps elsewhere has a row, and so has the key Mod04.
+    QStringList names = {QStringLiteral("Mod01"), QStringLiteral("Mod40"), QStringLiteral("Mod50"), QStringLiteral("Mod51")};
+    for (int i = 2; i <= 20; ++i)
+        if (i != 4)
+            names << QStringLiteral("Mod%1").arg(i, 2, 10, QLatin1Char('0'));
+    for (const QString& n : names) {
+        const int row = FindSuiteApplication(n);
+        ASSERT_GE(row, 0) << n.toStdString();
+        EXPECT_EQ(SuiteApplicationTable[row].section.toString().compare(n, Qt::CaseInsensitive) == 0 || n == QLatin1String("Mod01"), true) << n.toStdString();
+    }
+    bool mod04 = false;
+    for (const SuiteApplication& a : SuiteApplicationTable)
+        mod04 = mod04 || (a.key == u"Mod04" && a.aplName == u"Mod03");
+    EXPECT_TRUE(mod04);
+}
