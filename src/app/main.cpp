@@ -1,14 +1,30 @@
+#include "ConsolePrompts.h"
+
 #include "core/Aliases.h"
 #include "core/BuiltIn.h"
+#include "core/DataModule.h"
+#include "core/LogInfo.h"
+#include "core/Login.h"
+#include "core/MainWindow.h"
+#include "core/Prompts.h"
+#include "core/SystemSchema.h"
+#include "maint/Demo.h"
+#include "maint/SelfUpdate.h"
 
 #include "db/Error.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QMainWindow>
 #include <QTimer>
 
 #include <cstdio>
+
+namespace {
+
+void printLine(const QString& text) { std::printf("%s\n", text.toLocal8Bit().constData()); }
+void printError(const QString& text) { std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData()); }
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -24,37 +40,83 @@ int main(int argc, char* argv[])
     const QCommandLineOption scramble(QStringLiteral("scramble"),
                                       QStringLiteral("Print TEXT in the scrambled form of the maintenance account override."),
                                       QStringLiteral("TEXT"));
+    const QCommandLineOption createSystemDb(QStringLiteral("create-system-db"),
+                                            QStringLiteral("Create a new, empty system database at DATABASE (a local path, host:path "
+                                                           "or host/port:path) and exit; an existing file is never overwritten. "
+                                                           "The program brings it to the current schema at the first login."),
+                                            QStringLiteral("DATABASE"));
+    const QCommandLineOption owner(QStringLiteral("owner"), QStringLiteral("Owner of the new system database (default SYSCREAT)."),
+                                   QStringLiteral("USER"), QStringLiteral("SYSCREAT"));
+    const QCommandLineOption ownerPassword(QStringLiteral("password"), QStringLiteral("Password of the owner (a server checks it)."),
+                                           QStringLiteral("PASSWORD"));
+    const QCommandLineOption createDemo(QStringLiteral("create-demo"),
+                                        QStringLiteral("Create a demo installation in FOLDER and exit."), QStringLiteral("FOLDER"));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QStringLiteral("Show the main window, save it as a PNG file and exit."),
                                         QStringLiteral("FILE"));
-    parser.addOption(scramble);
-    parser.addOption(screenshot);
-    parser.addPositionalArgument(QStringLiteral("login"), QStringLiteral("Login name (optional)."), QStringLiteral("[login password]"));
+    parser.addOptions({scramble, createSystemDb, owner, ownerPassword, createDemo, screenshot});
+    parser.addPositionalArgument(QStringLiteral("login"), QStringLiteral("Login name and password (both or neither)."),
+                                 QStringLiteral("[login password]"));
     parser.process(app);
 
-    if (parser.isSet(scramble)) {
+    InstallAliasResolver();
+
+    if (parser.isSet(scramble) || parser.isSet(createSystemDb) || parser.isSet(createDemo)) {
+        ConsolePrompts console;
+        setPrompts(&console);
         try {
-            std::printf("%s\n", qPrintable(EncodeBuiltInText(BuiltInKey(), parser.value(scramble))));
+            if (parser.isSet(scramble)) {
+                printLine(EncodeBuiltInText(BuiltInKey(), parser.value(scramble)));
+            } else if (parser.isSet(createSystemDb)) {
+                CreateSystemDatabase(parser.value(createSystemDb), parser.value(owner), parser.value(ownerPassword));
+                printLine(QStringLiteral("Created %1").arg(parser.value(createSystemDb)));
+            } else {
+                const DemoLogin login = CreateDemo(parser.value(createDemo));
+                printLine(QStringLiteral("Demo administrator: login \"%1\", password \"%2\"").arg(login.login, login.password));
+            }
             return 0;
-        } catch (const db::Error& e) {
-            std::fprintf(stderr, "%s\n", e.message().toLocal8Bit().constData());
+        } catch (const std::exception& e) {
+            printError(db::errorMessage(e));
             return 1;
         }
     }
 
-    InstallAliasResolver();
+    const bool shot = parser.isSet(screenshot);
+    ConsolePrompts console;
+    if (shot)
+        setPrompts(&console);
 
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Gatekeep"));
-    window.resize(800, 600);
-    window.show();
-
-    if (parser.isSet(screenshot)) {
-        const QString file = parser.value(screenshot);
-        QTimer::singleShot(300, &window, [&window, file] {
-            const bool ok = window.grab().save(file, "PNG");
-            QApplication::exit(ok ? 0 : 1);
-        });
+    TLogInfoRec& logInfo = LogInfo();
+    bool loggedIn = false;
+    try {
+        loggedIn = StartupLogin(parser.positionalArguments(), logInfo);
+    } catch (const std::exception& e) {
+        prompts().message(db::errorMessage(e), Prompts::Icon::Error);
+        ReleaseLibraryArrays();
+        return 1;
     }
-    return app.exec();
+    if (!loggedIn) {
+        ReleaseLibraryArrays();
+        return 1;
+    }
+
+    int rc = 0;
+    {
+        TDM dm;
+        MainWindowHooks hooks;
+        hooks.selfUpdateCheck = SelfUpdateCheck;
+        TfrmMain frmMain(dm, logInfo, hooks);
+        if (shot) {
+            const QString file = parser.value(screenshot);
+            QObject::connect(&frmMain, &TfrmMain::showStepDone, &frmMain, [&frmMain, file] {
+                if (frmMain.terminateRequested())
+                    return;
+                QTimer::singleShot(200, &frmMain, [&frmMain, file] { QApplication::exit(frmMain.grab().save(file, "PNG") ? 0 : 1); });
+            });
+        }
+        frmMain.show();
+        rc = app.exec();
+    }
+    ReleaseLibraryArrays();
+    return rc;
 }

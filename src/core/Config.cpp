@@ -3,6 +3,7 @@
 #include "db/Cp1251.h"
 #include "db/Error.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -26,6 +27,12 @@ QString ConfigDir()
 }
 
 QString GatekeepIniPath() { return ConfigDir() + QStringLiteral("/Gatekeep.ini"); }
+
+QString ConfigIniPath()
+{
+    const QString env = qEnvironmentVariable("GATEKEEP_ZORCFG");
+    return env.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/ZorCfg.ini") : env;
+}
 
 IniFile::IniFile(const QString& path) : m(std::make_unique<Impl>()), m_path(path)
 {

@@ -9,6 +9,8 @@
 // ~/.config/gatekeep. "Gatekeep.ini" and the alias file "aliases.ini" stand there.
 QString ConfigDir();
 QString GatekeepIniPath();
+// The suite's database-list file "ZorCfg.ini": beside the program, or $GATEKEEP_ZORCFG when set.
+QString ConfigIniPath();
 
 // A Windows-style INI file; section and key names match without regard to case. Files are
 // read as UTF-8, or as cp1251 when they are not valid UTF-8, and saved in the form they were read.

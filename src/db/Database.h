@@ -29,7 +29,12 @@ public:
     const QString& aliasName() const { return m_aliasName; }
     void setAliasName(const QString& alias) { m_aliasName = alias; }
     const QString& driverName() const { return m_driverName; }
-    void setDriverName(const QString& driver) { m_driverName = driver; }
+    // Choosing a driver leaves the alias, as the connection is then described by its parameters.
+    void setDriverName(const QString& driver)
+    {
+        m_driverName = driver;
+        m_aliasName.clear();
+    }
     ParamList& params() { return m_params; }
     const ParamList& params() const { return m_params; }
 

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "LogInfo.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+// The suite's login library, loaded by its bare file name through the platform's search
+// order (LD_LIBRARY_PATH, then the program's own folder, then the system folders).
+extern const char* const kLoginLibraryFile;
+
+// The library's entry points.
+extern "C" {
+using ExternalLoginFn = unsigned char (*)(void* owner, const char* appName, const char* aliasName,
+                                          unsigned char flagA, unsigned char flagB, TLogInfoRec* rec);
+using GetUserRightsFn = void (*)(std::uint32_t* rightsList);   // the address of offset 1928
+using GetAppUsersListFn = void (*)(std::uint32_t* usersList);  // the address of offset 1920
+using SetClientNamesFn = void (*)(const char* name1, const char* name2);
+}
+
+// Loads the library, calls it to fill rec, allocates the users and rights arrays it asks
+// for, and unloads it again whatever happens. Throws db::Error "Missing <file>." when the
+// library cannot be loaded; false when it has no ExternalLogin or the login failed.
+bool LoginThroughLibrary(const QString& appName, const QString& aliasName, bool flagA, bool flagB, TLogInfoRec& rec,
+                         const QString& libraryFile = QString::fromLatin1(kLoginLibraryFile));
+
+// The start-up login: zero-fills rec; with at least two arguments logs in non-interactively
+// with the first two (cut to 50 characters), otherwise interactively.
+bool StartupLogin(const QStringList& arguments, TLogInfoRec& rec,
+                  const QString& libraryFile = QString::fromLatin1(kLoginLibraryFile));

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "LogInfo.h"
+
+#include <QList>
+#include <QMainWindow>
+
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QSpinBox;
+class QTabWidget;
+class TDM;
+
+// The suite-wide password policy: 70 characters '0'/'1', empty until first loaded.
+QString& PasswordPolicyFlags();
+constexpr int kPolicyLength = 70;
+
+// What the main window opens lives in folders above this one; main() hands it over.
+struct MainWindowHooks {
+    std::function<bool(TDM& dm, const QString& location)> selfUpdateCheck;
+    std::function<void(QWidget* parent)> openUsers;
+    std::function<void(QWidget* parent)> openUpdate;
+    std::function<void(QWidget* parent)> openRefresh;
+};
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    TfrmMain(TDM& dm, const TLogInfoRec& logInfo, MainWindowHooks hooks, QWidget* parent = nullptr);
+
+    // Opens the system database with the login record's credentials, runs the self-update
+    // check and, when it agrees, lists the applications and loads the policy. Runs once, when
+    // the window is first shown. Returns false when the database could not be opened.
+    bool ShowStep();
+    bool terminateRequested() const { return m_terminate; }
+
+    void OpenApplications();
+    void LoadPolicy();
+    void SavePolicy();
+
+    struct Application {
+        int id;
+        QString name; // decoded
+    };
+    const QList<Application>& applications() const { return m_apps; }
+    QComboBox* cbApplications = nullptr;
+    QTabWidget* pages = nullptr;
+    QSpinBox* sepasslen = nullptr;
+    QSpinBox* sepassage = nullptr;
+    QList<QCheckBox*> policyBoxes() const; // every check box with a tag above 100
+
+signals:
+    void showStepDone();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildPolicyPage(QWidget* page);
+    QCheckBox* PolicyBox(QWidget* parent, int tag, const QString& name, const QString& caption);
+
+    TDM& m_dm;
+    const TLogInfoRec& m_logInfo;
+    MainWindowHooks m_hooks;
+    QList<Application> m_apps;
+    QCheckBox* cbPassLen = nullptr;
+    QCheckBox* cbPassAge = nullptr;
+    bool m_shown = false;
+    bool m_terminate = false;
+};

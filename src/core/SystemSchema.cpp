@@ -1,0 +1,110 @@
+#include "SystemSchema.h"
+
+#include "db/Database.h"
+#include "db/Query.h"
+
+namespace {
+
+// Keys come from the generators; a key taken by hand (maximum plus one) is stepped over so
+// that the generator never hands out a key that exists.
+const char* const kVersion0[] = {
+    "create table USERS (USER_ID integer not null primary key, USER_FNM varchar(72), "
+    "USER_FPW varchar(72), USER_RNM varchar(72))",
+    "create generator USERS_ID_GEN",
+    "create trigger USERS_BI0 for USERS before insert position 0 as begin "
+    "if (new.USER_ID is null) then begin "
+    "new.USER_ID = gen_id(USERS_ID_GEN, 1); "
+    "while (exists(select 1 from USERS where USER_ID = new.USER_ID)) do new.USER_ID = gen_id(USERS_ID_GEN, 1); "
+    "end end",
+
+    "create table APPLICATIONS (APL_ID smallint not null primary key, APL_NAME varchar(72) not null unique, "
+    "APL_STATE varchar(20), GDB_ALIAS varchar(72), GDB_UNAME varchar(72), GDB_PASW varchar(72), GDB_PROC varchar(72))",
+    "create generator Apl_ID_GEN",
+    "create trigger APPLICATIONS_BI0 for APPLICATIONS before insert position 0 as begin "
+    "if (new.APL_ID is null) then begin "
+    "new.APL_ID = gen_id(Apl_ID_GEN, 1); "
+    "while (exists(select 1 from APPLICATIONS where APL_ID = new.APL_ID)) do new.APL_ID = gen_id(Apl_ID_GEN, 1); "
+    "end end",
+
+    "create table CLASS (CLASS_IDX integer not null primary key, CLASS_APLIDX integer, "
+    "CLASS_NM varchar(72), CLASS_PW varchar(72))",
+    "create table LINKS (LNK_USR integer not null, LNK_APLID integer not null, LNK_CLASS integer not null)",
+    "create table ALISES (ALS_APLID integer, ALS_TXT varchar(100), ALS_APLNUM integer)",
+
+    // Early form: always inserts.
+    "create procedure ADD_APPL (ANM varchar(72), G_ALIAS varchar(72), G_UNAME varchar(72), "
+    "G_PASW varchar(72), G_PROC varchar(72)) returns (RES integer) as begin "
+    "insert into APPLICATIONS (APL_NAME, APL_STATE, GDB_ALIAS, GDB_UNAME, GDB_PASW, GDB_PROC) "
+    "values (:ANM, \"Active\", :G_ALIAS, :G_UNAME, :G_PASW, :G_PROC); "
+    "RES = gen_id(Apl_ID_GEN, 0); end",
+
+    // RES: 0 added, 1 no such application, 2 the application has a class of that name.
+    "create procedure ADD_CLASS (ANM varchar(72), CLNM varchar(72), CLPW varchar(72)) returns (RES integer) as "
+    "declare variable AID integer; declare variable CID integer; begin "
+    "AID = null; select first 1 APL_ID from APPLICATIONS where APL_NAME = :ANM into :AID; "
+    "if (AID is null) then begin RES = 1; exit; end "
+    "if (exists(select 1 from CLASS where CLASS_APLIDX = :AID and CLASS_NM = :CLNM)) then begin RES = 2; exit; end "
+    "select coalesce(max(CLASS_IDX), 0) + 1 from CLASS into :CID; "
+    "insert into CLASS (CLASS_IDX, CLASS_APLIDX, CLASS_NM, CLASS_PW) values (:CID, :AID, :CLNM, :CLPW); "
+    "RES = 0; end",
+
+    // Removes the application with its classes and every right in it. RES: 0 done, 1 no such application.
+    "create procedure DEL_APL (AIDX smallint) returns (RES integer) as begin "
+    "if (not exists(select 1 from APPLICATIONS where APL_ID = :AIDX)) then begin RES = 1; exit; end "
+    "delete from LINKS where LNK_APLID = :AIDX; "
+    "delete from CLASS where CLASS_APLIDX = :AIDX; "
+    "delete from APPLICATIONS where APL_ID = :AIDX; "
+    "RES = 0; end",
+
+    "create procedure ADD_USER (ANM varchar(72), CLNM varchar(72), UNM varchar(72), UPW varchar(72), "
+    "URNM varchar(72)) returns (RES integer, USERID integer) as "
+    "declare variable AID integer; declare variable CID integer; begin "
+    "USERID = null; "
+    "AID = null; select first 1 APL_ID from APPLICATIONS where APL_NAME = :ANM into :AID; "
+    "if (AID is null) then begin RES = 1; exit; end "
+    "CID = null; select first 1 CLASS_IDX from CLASS where CLASS_APLIDX = :AID and CLASS_NM = :CLNM into :CID; "
+    "if (CID is null) then begin RES = 2; exit; end "
+    "if (exists(select 1 from USERS where USER_FNM = :UNM and USER_FPW = :UPW)) then begin RES = 3; exit; end "
+    "insert into USERS (USER_FNM, USER_FPW, USER_RNM) values (:UNM, :UPW, :URNM); "
+    "USERID = gen_id(USERS_ID_GEN, 0); "
+    "insert into LINKS (LNK_USR, LNK_APLID, LNK_CLASS) values (:USERID, :AID, :CID); "
+    "RES = 0; end",
+
+    // Early form: plain change without the checks.
+    "create procedure CHNG_PW (UNM varchar(72), OPW varchar(72), NPW varchar(72)) returns (RES integer) as begin "
+    "update USERS set USER_FPW = :NPW where USER_FNM = :UNM and USER_FPW = :OPW; "
+    "RES = 0; end",
+
+    // Early form: no login log yet.
+    "create procedure GET_LUNPW (FUNM varchar(72), FPW varchar(72), APPL_NM char(72), CDESCR varchar(240)) "
+    "returns (LUN varchar(72), LPW varchar(72), FURNM varchar(72) character set none, USRID smallint) as "
+    "declare variable AID integer; declare variable UID integer; declare variable CID integer; begin "
+    "LUN = \"\"; LPW = \"\"; FURNM = \"\"; "
+    "AID = null; select first 1 APL_ID from APPLICATIONS where APL_NAME = :APPL_NM into :AID; "
+    "if (AID is null) then exit; "
+    "UID = null; select first 1 USER_ID, USER_RNM from USERS where USER_FNM = :FUNM and USER_FPW = :FPW into :UID, :FURNM; "
+    "if (UID is null) then begin FURNM = \"\"; exit; end "
+    "CID = null; select first 1 LNK_CLASS from LINKS where LNK_USR = :UID and LNK_APLID = :AID into :CID; "
+    "if (CID is null) then exit; "
+    "select CLASS_NM, CLASS_PW from CLASS where CLASS_IDX = :CID into :LUN, :LPW; "
+    "USRID = UID; end",
+};
+
+} // namespace
+
+void CreateSystemDatabase(const QString& serverName, const QString& owner, const QString& password)
+{
+    db::Database::createFirebirdDatabase(serverName, owner, password);
+    db::Database d;
+    d.setDriverName(QStringLiteral("INTRBASE"));
+    d.params() = db::ParamList{{QStringLiteral("SERVER NAME"), serverName},
+                               {QStringLiteral("USER NAME"), owner},
+                               {QStringLiteral("PASSWORD"), password}};
+    d.connect();
+    db::Query q(&d);
+    q.setParamCheck(false);
+    for (const char* sql : kVersion0) {
+        q.setSql(QString::fromUtf8(sql));
+        q.execSql();
+    }
+}

@@ -1,0 +1,174 @@
+#include "Demo.h"
+
+#include "core/Aliases.h"
+#include "core/Config.h"
+#include "core/DataModule.h"
+#include "core/SqlOps.h"
+#include "core/StoredText.h"
+#include "core/SystemSchema.h"
+#include "SelfUpdate.h"
+
+#include "db/Error.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+const QString kAdminClass = QStringLiteral("admnaccount");
+const QString kAdminClassPassword = QStringLiteral("admn-demo");
+
+struct DemoApp {
+    QString name;   // APL_NAME and ZorCfg.ini section
+    QString alias;
+    QString file;
+    QString caption;
+    QStringList classes;
+};
+
+const QList<DemoApp>& demoApps()
+{
+    static const QList<DemoApp> apps = {
+        {QStringLiteral("Mod02"), QStringLiteral("data_db"), QStringLiteral("mod02.fdb"), QStringLiteral("Деловодство"),
+         {QStringLiteral("user1"), QStringLiteral("user2")}},
+        {QStringLiteral("Mod05"), QStringLiteral("mod05_db"), QStringLiteral("mod05.fdb"), QStringLiteral("Заплати"),
+         {QStringLiteral("user3"), QStringLiteral("user4")}},
+        {QStringLiteral("Mod07"), QStringLiteral("Mod07"), QStringLiteral("mod07.fdb"), QStringLiteral("Склад"),
+         {QStringLiteral("admnsklad"), QStringLiteral("user2")}},
+    };
+    return apps;
+}
+
+void exec(TDM& dm, const QString& sql)
+{
+    if (!ExecSqlText(dm.WQ, sql, true))
+        throw db::Error(LastSqlError());
+}
+
+void addApplication(TDM& dm, const QString& name, const QString& alias, const QString& user, const QString& password)
+{
+    dm.SQLAdd_apl.clearParams();
+    dm.SQLAdd_apl.setParam(QStringLiteral("ANM"), EncodeStoredText(name));
+    dm.SQLAdd_apl.setParam(QStringLiteral("G_ALIAS"), EncodeStoredText(alias));
+    dm.SQLAdd_apl.setParam(QStringLiteral("G_UNAME"), EncodeStoredText(user));
+    dm.SQLAdd_apl.setParam(QStringLiteral("G_PASW"), EncodeStoredText(password));
+    dm.SQLAdd_apl.setParam(QStringLiteral("G_PROC"), EncodeStoredText(QStringLiteral("ADD_USER")));
+    if (!dm.ExecSysProc(dm.SQLAdd_apl) || dm.SQLAdd_apl.param(QStringLiteral("RES")).toInt() > 1000)
+        throw db::Error(QStringLiteral("Приложението %1 не беше добавено").arg(name));
+}
+
+void addClass(TDM& dm, const QString& app, const QString& cls, const QString& password)
+{
+    dm.SQLAdd_class.clearParams();
+    dm.SQLAdd_class.setParam(QStringLiteral("ANM"), EncodeStoredText(app));
+    dm.SQLAdd_class.setParam(QStringLiteral("CLNM"), EncodeStoredText(cls));
+    dm.SQLAdd_class.setParam(QStringLiteral("CLPW"), EncodeStoredText(password));
+    if (!dm.ExecSysProc(dm.SQLAdd_class) || dm.SQLAdd_class.param(QStringLiteral("RES")).toInt() != 0)
+        throw db::Error(QStringLiteral("Класът %1 на %2 не беше добавен").arg(cls, app));
+}
+
+int addUser(TDM& dm, const QString& app, const QString& cls, const QString& login, const QString& password, const QString& fullName)
+{
+    dm.SQLADD_usr.clearParams();
+    dm.SQLADD_usr.setParam(QStringLiteral("ANM"), EncodeStoredText(app));
+    dm.SQLADD_usr.setParam(QStringLiteral("CLNM"), EncodeStoredText(cls));
+    dm.SQLADD_usr.setParam(QStringLiteral("UNM"), EncodeStoredText(login));
+    dm.SQLADD_usr.setParam(QStringLiteral("UPW"), EncodeStoredText(password));
+    dm.SQLADD_usr.setParam(QStringLiteral("URNM"), EncodeStoredText(fullName));
+    if (!dm.ExecSysProc(dm.SQLADD_usr) || dm.SQLADD_usr.param(QStringLiteral("RES")).toInt() != 0)
+        throw db::Error(QStringLiteral("Потребителят %1 не беше добавен").arg(login));
+    return dm.SQLADD_usr.param(QStringLiteral("USERID")).toInt();
+}
+
+// An application database of the suite: its users table and the user procedure that the
+// administration program calls when it provisions a user.
+void createApplicationDatabase(const QString& path)
+{
+    db::Database::createFirebirdDatabase(path, QStringLiteral("SYSDBA"), QString());
+    db::Database d;
+    d.setDriverName(QStringLiteral("INTRBASE"));
+    d.params() = {{QStringLiteral("SERVER NAME"), path}, {QStringLiteral("USER NAME"), QStringLiteral("SYSDBA")}};
+    d.connect();
+    db::Query q(&d);
+    q.setParamCheck(false);
+    q.setSql(QStringLiteral("create table APP_USERS (U_ID integer not null primary key, U_RNM varchar(72))"));
+    q.execSql();
+    q.setSql(QStringLiteral("create procedure ADD_USER (U_ID smallint, U_RNM varchar(72)) as begin "
+                            "update or insert into APP_USERS (U_ID, U_RNM) values (:U_ID, :U_RNM) matching (U_ID); end"));
+    q.execSql();
+}
+
+} // namespace
+
+void CreateCurrentSystemDatabase(const QString& serverName, const QString& owner, const QString& password)
+{
+    CreateSystemDatabase(serverName, owner, password);
+    TDM dm;
+    SetStartupConnection(dm.db_Sys, owner, password, serverName);
+    dm.db_Sys.connect();
+    // The steps record themselves in SelfUpdates, which the check creates first.
+    exec(dm, QStringLiteral("Create Table SelfUpdates(SU_ID integer not null primary key,SU_Date Date,SU_Descr Varchar(100),SU_Blob Blob)"));
+    exec(dm, QStringLiteral("Create Trigger SetSUDate for SelfUpdates before Insert as Begin New.SU_Date = \"Now\"; End "));
+    TfrmSelfUpdate updater(dm);
+    if (!updater.RunSteps(serverName, 0))
+        throw db::Error(QStringLiteral("Обновяването на системната база %1 не завърши").arg(serverName));
+}
+
+DemoLogin CreateDemo(const QString& folder)
+{
+    QDir().mkpath(folder);
+    const QString dir = QFileInfo(folder).absoluteFilePath();
+    const QString sys = dir + QStringLiteral("/sys.fdb");
+    if (QFileInfo::exists(sys))
+        throw db::Error(QStringLiteral("%1 вече съществува").arg(sys));
+
+    // The administrator class's account owns the database, so it may do anything in it.
+    CreateCurrentSystemDatabase(sys, kAdminClass.toUpper(), kAdminClassPassword);
+    TDM dm;
+    SetStartupConnection(dm.db_Sys, kAdminClass, kAdminClassPassword, sys);
+    dm.db_Sys.connect();
+
+    addApplication(dm, QStringLiteral("Gatekeep"), QStringLiteral("sys_db"), kAdminClass, kAdminClassPassword);
+    addClass(dm, QStringLiteral("Gatekeep"), kAdminClass, kAdminClassPassword);
+    addClass(dm, QStringLiteral("Gatekeep"), QStringLiteral("user1"), QStringLiteral("user1-demo"));
+    const DemoLogin admin{QStringLiteral("admin"), QStringLiteral("gatekeep")};
+    addUser(dm, QStringLiteral("Gatekeep"), kAdminClass, admin.login, admin.password, QStringLiteral("Демо Администратор"));
+
+    IniFile zor(ConfigIniPath());
+    for (const DemoApp& app : demoApps()) {
+        const QString path = dir + QLatin1Char('/') + app.file;
+        createApplicationDatabase(path);
+        addApplication(dm, app.name, app.alias, QStringLiteral("SYSDBA"), QStringLiteral("masterkey"));
+        for (const QString& cls : app.classes)
+            addClass(dm, app.name, cls, cls + QStringLiteral("-demo"));
+        WriteAlias(app.alias, QStringLiteral("INTRBASE"),
+                   {{QStringLiteral("SERVER NAME"), path}, {QStringLiteral("USER NAME"), QStringLiteral("SYSDBA")},
+                    {QStringLiteral("LANGDRIVER"), QStringLiteral("ancyrr")}});
+        zor.setValue(app.name, QStringLiteral("Number"), QStringLiteral("1"));
+        zor.setValue(app.name, QStringLiteral("DBN1"), app.alias);
+        zor.setValue(app.name, QStringLiteral("Caption1"), app.caption);
+        zor.setValue(app.name, QStringLiteral("ServIP1"), QString());
+        zor.setValue(app.name, QStringLiteral("BaseName1"), path);
+        zor.setValue(app.name, QStringLiteral("sysBaseName1"), sys);
+    }
+    zor.save();
+    WriteAlias(QStringLiteral("sys_db"), QStringLiteral("INTRBASE"),
+               {{QStringLiteral("SERVER NAME"), sys}, {QStringLiteral("USER NAME"), QStringLiteral("SYSDBA")},
+                {QStringLiteral("LANGDRIVER"), QStringLiteral("ancyrr")}});
+
+    // A few people with rights, to have something to look at.
+    const struct {
+        const char16_t* login;
+        const char16_t* fullName;
+        const char16_t* app;
+        const char16_t* cls;
+    } people[] = {
+        {u"ivan", u"Иван Петров", u"Mod02", u"user1"},
+        {u"anna", u"Анна Петрова", u"Mod05", u"user3"},
+        {u"petar", u"Петър Иванов", u"Mod07", u"user2"},
+    };
+    for (const auto& p : people)
+        addUser(dm, QString::fromUtf16(p.app), QString::fromUtf16(p.cls), QString::fromUtf16(p.login), QStringLiteral("demo"),
+                QString::fromUtf16(p.fullName));
+    return admin;
+}
