@@ -1,0 +1,58 @@
+#pragma once
+
+#include "support/ScriptedPrompts.h"
+#include "support/TestEnv.h"
+
+#include "core/DataModule.h"
+#include "core/SqlOps.h"
+#include "core/SystemSchema.h"
+
+#include "db/Error.h"
+#include "db/Query.h"
+
+#include <gtest/gtest.h>
+
+// A new embedded system database at version 0, with the data module connected to it.
+class SystemDbFixture : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_path = m_tmp.path(QStringLiteral("sys.fdb"));
+        CreateSystemDatabase(m_path, QStringLiteral("SYSCREAT"), QString());
+        SetStartupConnection(m_dm.db_Sys, QStringLiteral("SYSCREAT"), QString(), m_path);
+        m_dm.db_Sys.connect();
+    }
+
+    void exec(const QString& sql)
+    {
+        db::Query q(&m_dm.db_Sys);
+        q.setParamCheck(false);
+        q.setSql(sql);
+        q.execSql();
+    }
+
+    QVariant scalar(const QString& sql)
+    {
+        db::Query q(&m_dm.db_Sys);
+        q.setParamCheck(false);
+        q.setSql(sql);
+        q.open();
+        return q.eof() ? QVariant() : q.field(0).value();
+    }
+
+    QStringList column(const QString& sql)
+    {
+        QStringList out;
+        db::Query q(&m_dm.db_Sys);
+        q.setParamCheck(false);
+        q.setSql(sql);
+        for (q.open(); !q.eof(); q.next())
+            out << q.field(0).asString().trimmed();
+        return out;
+    }
+
+    TempDir m_tmp;
+    QString m_path;
+    TDM m_dm;
+    ScriptedPrompts m_prompts;
+};
