@@ -111,7 +111,7 @@ int main(int argc, char* argv[])
             QObject::connect(&frmMain, &TfrmMain::showStepDone, &frmMain, [&frmMain, file] {
                 if (frmMain.terminateRequested())
                     return;
-                QTimer::singleShot(200, &frmMain, [&frmMain, file] { QApplication::exit(frmMain.grab().save(file, "PNG") ? 0 : 1); });
+                QTimer::singleShot(0, &frmMain, [&frmMain, file] { QApplication::exit(frmMain.grab().save(file, "PNG") ? 0 : 1); });
             });
         }
         frmMain.show();
