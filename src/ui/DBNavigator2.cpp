@@ -1,0 +1,1 @@
+#include "DBNavigator2.h"

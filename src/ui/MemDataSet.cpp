@@ -1,0 +1,357 @@
+#include "MemDataSet.h"
+
+#include "db/Query.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+
+TMemDataSet::TMemDataSet(QObject* parent) : QObject(parent) {}
+
+void TMemDataSet::setFields(const QStringList& names)
+{
+    m_fields = names;
+    m_rows.clear();
+    rebuild(-1);
+}
+
+int TMemDataSet::fieldIndex(const QString& name) const
+{
+    for (int i = 0; i < m_fields.size(); ++i)
+        if (m_fields[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+void TMemDataSet::open()
+{
+    m_active = true;
+    rebuild(-1);
+}
+
+void TMemDataSet::close()
+{
+    m_active = false;
+    m_rows.clear();
+    m_state = State::Browse;
+    rebuild(-1);
+}
+
+void TMemDataSet::clearRows()
+{
+    m_rows.clear();
+    m_state = State::Browse;
+    rebuild(-1);
+}
+
+int TMemDataSet::appendRow(QVariantList values)
+{
+    while (values.size() < m_fields.size())
+        values.append(QVariant());
+    m_rows.push_back(std::move(values));
+    const int source = static_cast<int>(m_rows.size()) - 1;
+    if (!m_filtered || accepts(source)) {
+        m_visible.push_back(source);
+        if (!m_disabled)
+            emit layoutReset();
+        else
+            m_pendingReset = true;
+        if (m_current < 0)
+            moveTo(0);
+    }
+    return source;
+}
+
+void TMemDataSet::loadFromQuery(db::Query& query)
+{
+    QStringList names;
+    for (int i = 0; i < query.fieldCount(); ++i)
+        names << query.fieldName(i).trimmed();
+    m_fields = names;
+    m_rows.clear();
+    const int n = static_cast<int>(names.size());
+    for (; !query.eof(); query.next()) {
+        QVariantList row;
+        row.reserve(n);
+        for (int i = 0; i < n; ++i)
+            row.append(query.field(i).value());
+        m_rows.push_back(std::move(row));
+    }
+    m_active = true;
+    m_state = State::Browse;
+    rebuild(-1);
+}
+
+QVariant TMemDataSet::sourceValue(int sourceRow, int field) const
+{
+    if (sourceRow < 0 || sourceRow >= sourceRowCount() || field < 0 || field >= fieldCount())
+        return {};
+    return m_rows[static_cast<size_t>(sourceRow)][field];
+}
+
+QString TMemDataSet::sourceText(int sourceRow, int field) const
+{
+    const QVariant v = sourceValue(sourceRow, field);
+    switch (v.typeId()) {
+    case QMetaType::QDateTime: {
+        const QDateTime dt = v.toDateTime();
+        return dt.time() == QTime(0, 0) ? dt.toString(QStringLiteral("dd.MM.yyyy")) : dt.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+    }
+    case QMetaType::QDate:
+        return v.toDate().toString(QStringLiteral("dd.MM.yyyy"));
+    case QMetaType::Double:
+        return QString::number(v.toDouble(), 'g', 15);
+    default:
+        return v.toString();
+    }
+}
+
+void TMemDataSet::setSourceValue(int sourceRow, int field, const QVariant& value)
+{
+    if (sourceRow < 0 || sourceRow >= sourceRowCount() || field < 0 || field >= fieldCount())
+        return;
+    m_rows[static_cast<size_t>(sourceRow)][field] = value;
+    const auto it = std::find(m_visible.begin(), m_visible.end(), sourceRow);
+    if (it != m_visible.end() && !m_disabled)
+        emit rowChanged(static_cast<int>(it - m_visible.begin()));
+}
+
+bool TMemDataSet::accepts(int sourceRow)
+{
+    return !m_filter || m_filter(*this, sourceRow);
+}
+
+void TMemDataSet::rebuild(int keepSourceRow)
+{
+    m_visible.clear();
+    m_visible.reserve(m_rows.size());
+    const int n = sourceRowCount();
+    for (int i = 0; i < n; ++i)
+        if (!m_filtered || accepts(i))
+            m_visible.push_back(i);
+    int row = 0;
+    if (keepSourceRow >= 0) {
+        const auto it = std::find(m_visible.begin(), m_visible.end(), keepSourceRow);
+        if (it != m_visible.end())
+            row = static_cast<int>(it - m_visible.begin());
+    }
+    m_current = -1;
+    if (m_disabled)
+        m_pendingReset = true;
+    else
+        emit layoutReset();
+    moveTo(m_visible.empty() ? -1 : row, true);
+}
+
+void TMemDataSet::setFiltered(bool on)
+{
+    if (m_filtered == on)
+        return;
+    m_filtered = on;
+    rebuild(currentSourceRow());
+}
+
+void TMemDataSet::refilter() { rebuild(currentSourceRow()); }
+
+void TMemDataSet::moveTo(int row, bool force)
+{
+    if (m_visible.empty()) {
+        const bool changed = m_current != -1;
+        m_current = -1;
+        m_bof = m_eof = true;
+        if (changed || force)
+            notifyScroll();
+        return;
+    }
+    row = std::clamp(row, 0, recordCount() - 1);
+    m_bof = m_eof = false;
+    if (row == m_current && !force)
+        return;
+    m_current = row;
+    notifyScroll();
+}
+
+void TMemDataSet::notifyScroll()
+{
+    if (m_disabled) {
+        m_pendingScroll = true;
+        return;
+    }
+    emit currentChanged(m_current);
+    if (afterScroll)
+        afterScroll(*this);
+}
+
+void TMemDataSet::enableControls()
+{
+    if (m_disabled > 0)
+        --m_disabled;
+    if (m_disabled)
+        return;
+    if (m_pendingReset) {
+        m_pendingReset = false;
+        emit layoutReset();
+    }
+    if (m_pendingScroll) {
+        m_pendingScroll = false;
+        emit currentChanged(m_current);
+    }
+}
+
+void TMemDataSet::setRecNo(int row) { moveTo(row); }
+
+void TMemDataSet::first()
+{
+    moveTo(0);
+    m_bof = true;
+}
+
+void TMemDataSet::last()
+{
+    moveTo(recordCount() - 1);
+    m_eof = true;
+}
+
+void TMemDataSet::next()
+{
+    if (m_visible.empty() || m_current >= recordCount() - 1) {
+        m_eof = true;
+        return;
+    }
+    moveTo(m_current + 1);
+}
+
+void TMemDataSet::prior()
+{
+    if (m_visible.empty() || m_current <= 0) {
+        m_bof = true;
+        return;
+    }
+    moveTo(m_current - 1);
+}
+
+bool TMemDataSet::locate(const QString& field, const QVariant& value)
+{
+    const int f = fieldIndex(field);
+    if (f < 0)
+        return false;
+    const bool text = value.typeId() == QMetaType::QString;
+    for (int row = 0; row < recordCount(); ++row) {
+        const QVariant v = valueAt(row, f);
+        if (text ? v.toString().compare(value.toString(), Qt::CaseInsensitive) == 0 : v == value) {
+            moveTo(row);
+            return true;
+        }
+    }
+    return false;
+}
+
+QVariant TMemDataSet::value(int field) const { return sourceValue(currentSourceRow(), field); }
+QVariant TMemDataSet::value(const QString& field) const { return value(fieldIndex(field)); }
+QString TMemDataSet::text(int field) const { return sourceText(currentSourceRow(), field); }
+QString TMemDataSet::text(const QString& field) const { return text(fieldIndex(field)); }
+
+void TMemDataSet::edit()
+{
+    if (m_state != State::Browse || m_current < 0)
+        return;
+    m_editBackup = m_rows[static_cast<size_t>(currentSourceRow())];
+    m_state = State::Edit;
+}
+
+void TMemDataSet::insert()
+{
+    if (m_state != State::Browse)
+        post();
+    QVariantList empty;
+    for (int i = 0; i < fieldCount(); ++i)
+        empty.append(QVariant());
+    m_rows.push_back(empty);
+    m_visible.push_back(sourceRowCount() - 1);
+    if (!m_disabled)
+        emit layoutReset();
+    m_state = State::Insert;
+    moveTo(recordCount() - 1);
+}
+
+void TMemDataSet::setValue(int field, const QVariant& value)
+{
+    if (m_state == State::Browse)
+        edit();
+    setSourceValue(currentSourceRow(), field, value);
+}
+
+void TMemDataSet::setValue(const QString& field, const QVariant& value) { setValue(fieldIndex(field), value); }
+
+void TMemDataSet::post() { m_state = State::Browse; }
+
+void TMemDataSet::cancel()
+{
+    if (m_state == State::Insert) {
+        m_state = State::Browse;
+        deleteCurrent();
+        return;
+    }
+    if (m_state == State::Edit && m_current >= 0) {
+        m_rows[static_cast<size_t>(currentSourceRow())] = m_editBackup;
+        if (!m_disabled)
+            emit rowChanged(m_current);
+    }
+    m_state = State::Browse;
+}
+
+void TMemDataSet::deleteCurrent()
+{
+    if (m_current < 0)
+        return;
+    m_state = State::Browse;
+    const int source = currentSourceRow();
+    m_rows.erase(m_rows.begin() + source);
+    int row = m_current;
+    m_visible.erase(m_visible.begin() + row);
+    for (int& v : m_visible)
+        if (v > source)
+            --v;
+    if (!m_disabled)
+        emit layoutReset();
+    else
+        m_pendingReset = true;
+    m_current = -1;
+    moveTo(std::min(row, recordCount() - 1), true);
+}
+
+void TMemDataSet::refresh()
+{
+    if (onRefresh)
+        onRefresh(*this);
+}
+
+void TMemDataSet::sortBy(int field, bool ascending)
+{
+    if (field < 0 || field >= fieldCount())
+        return;
+    const int keep = currentSourceRow();
+    std::vector<int> order(m_rows.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<int>(i);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const QVariant& va = m_rows[static_cast<size_t>(a)][field];
+        const QVariant& vb = m_rows[static_cast<size_t>(b)][field];
+        int c;
+        if (va.typeId() == QMetaType::QString || vb.typeId() == QMetaType::QString)
+            c = va.toString().compare(vb.toString(), Qt::CaseInsensitive);
+        else
+            c = QVariant::compare(va, vb) == QPartialOrdering::Less ? -1 : (QVariant::compare(va, vb) == QPartialOrdering::Greater ? 1 : 0);
+        return ascending ? c < 0 : c > 0;
+    });
+    std::vector<QVariantList> rows;
+    rows.reserve(m_rows.size());
+    int newKeep = -1;
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (order[i] == keep)
+            newKeep = static_cast<int>(i);
+        rows.push_back(std::move(m_rows[static_cast<size_t>(order[i])]));
+    }
+    m_rows = std::move(rows);
+    rebuild(newKeep);
+}
