@@ -3,6 +3,7 @@
 #include "core/Aliases.h"
 #include "core/BuiltIn.h"
 #include "core/DataModule.h"
+#include "core/InstallDescription.h"
 #include "core/LogInfo.h"
 #include "core/Login.h"
 #include "core/MainWindow.h"
@@ -51,22 +52,32 @@ int main(int argc, char* argv[])
                                            QStringLiteral("PASSWORD"));
     const QCommandLineOption createDemo(QStringLiteral("create-demo"),
                                         QStringLiteral("Create a demo installation in FOLDER and exit."), QStringLiteral("FOLDER"));
+    const QCommandLineOption writeInstall(QStringLiteral("write-install-description"),
+                                          QStringLiteral("Write the installation description ICR (the file \"Инсталиране\" reads) "
+                                                         "from the plain description INI, and exit."),
+                                          QStringLiteral("INI>,<ICR"));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QStringLiteral("Show the main window, save it as a PNG file and exit."),
                                         QStringLiteral("FILE"));
-    parser.addOptions({scramble, createSystemDb, owner, ownerPassword, createDemo, screenshot});
+    parser.addOptions({scramble, createSystemDb, owner, ownerPassword, createDemo, writeInstall, screenshot});
     parser.addPositionalArgument(QStringLiteral("login"), QStringLiteral("Login name and password (both or neither)."),
                                  QStringLiteral("[login password]"));
     parser.process(app);
 
     InstallAliasResolver();
 
-    if (parser.isSet(scramble) || parser.isSet(createSystemDb) || parser.isSet(createDemo)) {
+    if (parser.isSet(scramble) || parser.isSet(createSystemDb) || parser.isSet(createDemo) || parser.isSet(writeInstall)) {
         ConsolePrompts console;
         setPrompts(&console);
         try {
             if (parser.isSet(scramble)) {
                 printLine(EncodeBuiltInText(BuiltInKey(), parser.value(scramble)));
+            } else if (parser.isSet(writeInstall)) {
+                const QStringList files = parser.value(writeInstall).split(QLatin1Char(','));
+                if (files.size() != 2)
+                    throw db::Error(QStringLiteral("--write-install-description INI,ICR"));
+                WriteInstallDescription(files[0], files[1]);
+                printLine(QStringLiteral("Written %1").arg(files[1]));
             } else if (parser.isSet(createSystemDb)) {
                 CreateSystemDatabase(parser.value(createSystemDb), parser.value(owner), parser.value(ownerPassword));
                 printLine(QStringLiteral("Created %1").arg(parser.value(createSystemDb)));

@@ -1,6 +1,8 @@
 #include "MainWindow.h"
 
 #include "DataModule.h"
+#include "InstallDescription.h"
+#include "TextOps.h"
 #include "Prompts.h"
 #include "SqlOps.h"
 #include "StoredText.h"
@@ -12,6 +14,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QLocale>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -39,15 +42,11 @@ TfrmMain::TfrmMain(TDM& dm, const TLogInfoRec& logInfo, MainWindowHooks hooks, Q
     pages = new QTabWidget(this);
     setCentralWidget(pages);
 
+    // Numbers and dates read the same everywhere: "." as decimal separator, dd.mm.yyyy dates.
+    QLocale::setDefault(QLocale::c());
+
     auto* main = new QWidget;
-    auto* mainLayout = new QVBoxLayout(main);
-    auto* installed = new QGroupBox(QStringLiteral("Инсталирани приложения"), main);
-    auto* installedLayout = new QVBoxLayout(installed);
-    cbApplications = new QComboBox(installed);
-    cbApplications->setObjectName(QStringLiteral("cbApplications"));
-    installedLayout->addWidget(cbApplications);
-    mainLayout->addWidget(installed);
-    mainLayout->addStretch();
+    BuildMainPage(main);
     pages->addTab(main, QStringLiteral("Основни функции"));
 
     auto* settings = new QWidget;
@@ -56,6 +55,157 @@ TfrmMain::TfrmMain(TDM& dm, const TLogInfoRec& logInfo, MainWindowHooks hooks, Q
     pages->setCurrentIndex(0);
     resize(640, 480);
 }
+
+void TfrmMain::BuildMainPage(QWidget* page)
+{
+    auto* layout = new QVBoxLayout(page);
+    auto* installed = new QGroupBox(QStringLiteral("Инсталирани приложения"), page);
+    auto* installedLayout = new QGridLayout(installed);
+    cbApplications = new QComboBox(installed);
+    cbApplications->setObjectName(QStringLiteral("cbApplications"));
+    installedLayout->addWidget(cbApplications, 0, 0, 1, 2);
+    auto button = [this](QWidget* parent, const char* name, const QString& caption, const QString& hint = {}) {
+        auto* b = new QPushButton(caption, parent);
+        b->setObjectName(QLatin1String(name));
+        b->setToolTip(hint);
+        return b;
+    };
+    BitBtn2 = button(installed, "BitBtn2", QStringLiteral("Инсталиране"));
+    BitBtn1 = button(installed, "BitBtn1", QStringLiteral("Изтриване"));
+    installedLayout->addWidget(BitBtn2, 1, 0);
+    installedLayout->addWidget(BitBtn1, 1, 1);
+    layout->addWidget(installed);
+
+    auto* functions = new QGridLayout;
+    sbUserRights = button(page, "sbUserRights", QStringLiteral("Потребители"),
+                          QStringLiteral("Управелнеие на достъпа до програмите (добавяне,изтриване на потребители,промяна на привилегии)"));
+    Update_BB = button(page, "Update_BB", QStringLiteral("Обновяване"));
+    BitBtn3 = button(page, "BitBtn3", QStringLiteral("Регенериране"));
+    About_SB = button(page, "About_SB", QStringLiteral("За програмата"));
+    SpeedButton1 = button(page, "SpeedButton1", QStringLiteral("Изход"));
+    functions->addWidget(sbUserRights, 0, 0);
+    functions->addWidget(Update_BB, 0, 1);
+    functions->addWidget(BitBtn3, 0, 2);
+    functions->addWidget(About_SB, 1, 0);
+    functions->addWidget(SpeedButton1, 1, 2);
+    layout->addLayout(functions);
+    layout->addStretch();
+
+    connect(BitBtn2, &QPushButton::clicked, this, &TfrmMain::InstallApplication);
+    connect(BitBtn1, &QPushButton::clicked, this, &TfrmMain::DeleteApplicationPasswords);
+    connect(sbUserRights, &QPushButton::clicked, this, [this] { OpenChild(m_hooks.openUsers, QStringLiteral("Грешка : ")); });
+    connect(Update_BB, &QPushButton::clicked, this, [this] { OpenChild(m_hooks.openUpdate, QStringLiteral("Грешка : ")); });
+    connect(BitBtn3, &QPushButton::clicked, this, [this] { OpenChild(m_hooks.openRefresh, QStringLiteral("Грешка: ")); });
+    connect(About_SB, &QPushButton::clicked, this, &TfrmMain::ShowAbout);
+    connect(SpeedButton1, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void TfrmMain::OpenChild(const std::function<void(QWidget*)>& open, const QString& errorPrefix)
+{
+    if (!open)
+        return;
+    try {
+        open(this);
+    } catch (const std::exception& e) {
+        prompts().message(errorPrefix + db::errorMessage(e), Prompts::Icon::Error);
+    }
+}
+
+int TfrmMain::SelectedApplicationId() const
+{
+    return cbApplications->currentIndex() < 0 ? -1 : cbApplications->currentData().toInt();
+}
+
+void TfrmMain::DeleteApplicationPasswords()
+{
+    const QString name = cbApplications->currentText();
+    if (name.isEmpty())
+        return;
+    if (!prompts().confirm(QStringLiteral("Наистина ли желаете да изтриете всички пароли за ") + name))
+        return;
+    m_dm.SQL_DELAPPL.clearParams();
+    try {
+        m_dm.SQL_DELAPPL.setParam(QStringLiteral("AIDX"), SelectedApplicationId());
+    } catch (const std::exception&) {
+        return;
+    }
+    m_dm.ExecSysProc(m_dm.SQL_DELAPPL);
+    OpenApplications();
+}
+
+void TfrmMain::InstallApplication()
+{
+    FileDialogOptions o;
+    o.filter = QStringLiteral("Inastall Files|*.icr");
+    const QString path = prompts().openFile(o);
+    if (!path.isEmpty())
+        InstallApplicationFrom(path);
+}
+
+void TfrmMain::InstallApplicationFrom(const QString& path)
+{
+    try {
+        const InstallDescription d = ReadInstallDescription(path);
+        const QString name = EncodeStoredText(d.name);
+        db::StoredProc& add = m_dm.SQLAdd_apl;
+        add.clearParams();
+        add.setParam(QStringLiteral("ANM"), name);
+        QString alias;
+        if (!d.alias.isEmpty()) {
+            alias = EncodeStoredText(d.alias);
+            add.setParam(QStringLiteral("G_alias"), alias);
+            add.setParam(QStringLiteral("G_Pasw"), EncodeStoredText(d.password));
+            add.setParam(QStringLiteral("G_UName"), EncodeStoredText(d.user));
+            add.setParam(QStringLiteral("G_proc"), EncodeStoredText(d.procedure));
+        }
+        if (!m_dm.ExecSysProc(add))
+            return;
+        const int res = add.param(QStringLiteral("RES")).toInt();
+        int key = res;
+        if (res < 1001) {
+            OpenApplications();
+        } else {
+            if (!prompts().confirm(QStringLiteral("Програмата вече е инсталирана, да се направи ли Update ? ")))
+                return;
+            key = res - 1000;
+        }
+        db::Query q(&m_dm.db_Sys);
+        q.setParamCheck(false);
+        q.setSql(QStringLiteral("update APPLICATIONS set GDB_alias=\"%1\" where Apl_name = \"%2\"")
+                     .arg(EscapeDoubleQuotes(alias), EscapeDoubleQuotes(name)));
+        q.execSql();
+
+        QStringList existing;
+        if (ExecSqlText(m_dm.WQ, QStringLiteral("select Class_NM from Class where CLASS_APLIDX=") + QString::number(key), false)) {
+            for (; !m_dm.WQ.eof(); m_dm.WQ.next())
+                existing << DecodeStoredText(m_dm.WQ.field(0).asString()).toUpper();
+            m_dm.WQ.close();
+        }
+        for (const InstallDescription::Class& c : d.classes) {
+            if (existing.contains(c.name.toUpper()))
+                continue;
+            db::StoredProc& cls = m_dm.SQLAdd_class;
+            cls.clearParams();
+            cls.setParam(QStringLiteral("ANM"), name);
+            cls.setParam(QStringLiteral("CLNM"), EncodeStoredText(c.name));
+            cls.setParam(QStringLiteral("CLPW"), EncodeStoredText(c.password));
+            m_dm.ExecSysProc(cls);
+        }
+        OpenApplications();
+    } catch (const std::exception& e) {
+        prompts().message(QStringLiteral("Грешка : ") + db::errorMessage(e), Prompts::Icon::Error);
+    }
+}
+
+QString TfrmMain::AboutText()
+{
+    QStringList parts = QCoreApplication::applicationVersion().split(QLatin1Char('.'));
+    while (parts.size() < 4)
+        parts << QStringLiteral("0");
+    return QStringLiteral("Gatekeep - администриране на потребителите на приложенията\rВерсия ") + parts.mid(0, 4).join(QLatin1Char('.'));
+}
+
+void TfrmMain::ShowAbout() { prompts().message(AboutText()); }
 
 QCheckBox* TfrmMain::PolicyBox(QWidget* parent, int tag, const QString& name, const QString& caption)
 {
@@ -161,6 +311,8 @@ void TfrmMain::OpenApplications()
     m_dm.WQ.close();
     for (const Application& a : m_apps)
         cbApplications->addItem(a.name, a.id);
+    // Nothing is selected until the administrator chooses: "Изтриване" acts on the choice.
+    cbApplications->setCurrentIndex(-1);
 }
 
 void TfrmMain::LoadPolicy()

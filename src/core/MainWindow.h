@@ -9,6 +9,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QPushButton;
 class QSpinBox;
 class QTabWidget;
 class TDM;
@@ -39,6 +40,13 @@ public:
     void OpenApplications();
     void LoadPolicy();
     void SavePolicy();
+    // "Изтриване": every password of the selected application.
+    void DeleteApplicationPasswords();
+    // "Инсталиране": asks for a description file and registers what it describes.
+    void InstallApplication();
+    void InstallApplicationFrom(const QString& path);
+    void ShowAbout();
+    static QString AboutText();
 
     struct Application {
         int id;
@@ -46,6 +54,13 @@ public:
     };
     const QList<Application>& applications() const { return m_apps; }
     QComboBox* cbApplications = nullptr;
+    QPushButton* BitBtn2 = nullptr;      // "Инсталиране"
+    QPushButton* BitBtn1 = nullptr;      // "Изтриване"
+    QPushButton* sbUserRights = nullptr; // "Потребители"
+    QPushButton* Update_BB = nullptr;    // "Обновяване"
+    QPushButton* BitBtn3 = nullptr;      // "Регенериране"
+    QPushButton* About_SB = nullptr;     // "За програмата"
+    QPushButton* SpeedButton1 = nullptr; // "Изход"
     QTabWidget* pages = nullptr;
     QSpinBox* sepasslen = nullptr;
     QSpinBox* sepassage = nullptr;
@@ -58,7 +73,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void BuildMainPage(QWidget* page);
     void BuildPolicyPage(QWidget* page);
+    void OpenChild(const std::function<void(QWidget*)>& open, const QString& errorPrefix);
+    int SelectedApplicationId() const;
     QCheckBox* PolicyBox(QWidget* parent, int tag, const QString& name, const QString& caption);
 
     TDM& m_dm;

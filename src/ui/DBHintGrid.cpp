@@ -1,1 +1,483 @@
 #include "DBHintGrid.h"
+
+#include "HintGridDialogs.h"
+
+#include "core/Prompts.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QToolTip>
+#include <QWheelEvent>
+
+namespace {
+constexpr int kHintMaxWidth = 500;
+constexpr int kHintHidePause = 2500; // ms, the usual hint pause of the desktop
+} // namespace
+
+TGridHintWindow::TGridHintWindow(QWidget* owner) : QFrame(owner, Qt::ToolTip | Qt::FramelessWindowHint)
+{
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setPalette(QToolTip::palette());
+    setAutoFillBackground(true);
+    m_hide.setSingleShot(true);
+    connect(&m_hide, &QTimer::timeout, this, &QWidget::hide);
+}
+
+void TGridHintWindow::showText(const QString& text, const QRect& rect, bool fitHeight)
+{
+    m_text = text;
+    int height = rect.height();
+    if (fitHeight) {
+        // Measure the wrapped text first and fit the window's height to it.
+        const QRect bounds = fontMetrics().boundingRect(QRect(0, 0, rect.width() - 4, 100000), Qt::TextWordWrap, text);
+        height = bounds.height() + 6;
+    }
+    setGeometry(rect.x(), rect.y(), rect.width(), height);
+    show();
+    raise();
+    update();
+    m_hide.start(kHintHidePause);
+}
+
+void TGridHintWindow::paintEvent(QPaintEvent* event)
+{
+    QFrame::paintEvent(event);
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::ToolTipText));
+    p.drawText(rect().adjusted(2, 2, -2, -2), Qt::TextWordWrap, m_text);
+}
+
+TDBHintGrid::TDBHintGrid(QWidget* parent) : QTableView(parent)
+{
+    setModel(&m_model);
+    setMouseTracking(true);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->viewport()->setMouseTracking(true);
+    horizontalHeader()->viewport()->installEventFilter(this);
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { emit OnWMHScroll(); });
+}
+
+TDBHintGrid::~TDBHintGrid() { DropFilters(); }
+
+void TDBHintGrid::setDataSet(TMemDataSet* dataSet)
+{
+    if (TMemDataSet* old = m_model.dataSet())
+        disconnect(old, nullptr, this, nullptr);
+    DropFilters();
+    m_filtersDropped = true;
+    m_model.setDataSet(dataSet);
+    if (!dataSet)
+        return;
+    connect(dataSet, &TMemDataSet::currentChanged, this, &TDBHintGrid::followDataSet);
+    connect(dataSet, &TMemDataSet::layoutReset, this, [this] { followDataSet(this->dataSet()->recNo()); });
+    connect(dataSet, &TMemDataSet::activeChanged, this, [this] {
+        DropFilters();
+        m_filtersDropped = true;
+    });
+    followDataSet(dataSet->recNo());
+}
+
+void TDBHintGrid::setColumns(const QList<TGridColumn>& columns)
+{
+    DropFilters();
+    m_model.setColumns(columns);
+    for (int i = 0; i < columns.size(); ++i) {
+        setColumnWidth(i, columns[i].width);
+        setColumnHidden(i, !columns[i].visible);
+    }
+    if (dataSet())
+        followDataSet(dataSet()->recNo());
+}
+
+int TDBHintGrid::selectedColumn() const
+{
+    const int c = currentIndex().column();
+    return c >= 0 ? c : 0;
+}
+
+void TDBHintGrid::setSelectedColumn(int column)
+{
+    const int row = dataSet() ? std::max(0, dataSet()->recNo()) : 0;
+    const QModelIndex index = m_model.index(row, column);
+    if (index.isValid())
+        setCurrentIndex(index);
+}
+
+void TDBHintGrid::followDataSet(int row)
+{
+    if (m_syncing)
+        return;
+    m_syncing = true;
+    if (row < 0) {
+        selectionModel()->clearCurrentIndex();
+    } else {
+        const int column = std::max(0, currentIndex().column());
+        const QModelIndex index = m_model.index(row, column);
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+        scrollTo(index);
+    }
+    m_syncing = false;
+}
+
+void TDBHintGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (m_syncing || !dataSet() || !current.isValid() || current.row() == previous.row())
+        return;
+    m_syncing = true;
+    dataSet()->setRecNo(current.row());
+    m_syncing = false;
+}
+
+void TDBHintGrid::keyPressEvent(QKeyEvent* event)
+{
+    const auto mods = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    switch (event->key()) {
+    case Qt::Key_F3:
+        if (SearchEnabled && hasOpenDataSet())
+            ShowSearch();
+        return;
+    case Qt::Key_F4:
+        if (mods == Qt::NoModifier)
+            SetColumnFilter(selectedColumn(), QString(), true);
+        else if (mods == Qt::ControlModifier)
+            ShowValueChoice();
+        return;
+    case Qt::Key_F5:
+        if (mods == Qt::ControlModifier) {
+            RemoveColumnFilter(selectedColumn());
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void TDBHintGrid::wheelEvent(QWheelEvent* event)
+{
+    if (!hasOpenDataSet()) {
+        QTableView::wheelEvent(event);
+        return;
+    }
+    // One row per wheel message; the grid does not scroll by itself.
+    if (event->angleDelta().y() > 0)
+        dataSet()->prior();
+    else
+        dataSet()->next();
+    event->accept();
+}
+
+void TDBHintGrid::mouseMoveEvent(QMouseEvent* event)
+{
+    QTableView::mouseMoveEvent(event);
+    if (event->buttons() == Qt::NoButton)
+        hintAt(event->position().toPoint());
+}
+
+void TDBHintGrid::leaveEvent(QEvent* event)
+{
+    QTableView::leaveEvent(event);
+    hideHint();
+    m_lastHintCell = {-1, -1};
+}
+
+void TDBHintGrid::scrollContentsBy(int dx, int dy)
+{
+    QTableView::scrollContentsBy(dx, dy);
+    hideHint();
+}
+
+void TDBHintGrid::hideHint()
+{
+    if (m_hint)
+        m_hint->hide();
+}
+
+void TDBHintGrid::hintAt(const QPoint& pos)
+{
+    if (!hasOpenDataSet())
+        return;
+    const QModelIndex index = indexAt(pos);
+    const QPoint cell = index.isValid() ? QPoint(index.column(), index.row() + 1) : QPoint(-1, -1);
+    if (cell == m_lastHintCell)
+        return;
+    hideHint();
+    m_lastHintCell = cell;
+    if (!index.isValid())
+        return;
+    try {
+        const QString text = m_model.data(index, Qt::DisplayRole).toString();
+        const int width = fontMetrics().horizontalAdvance(text);
+        if (width <= columnWidth(index.column()) - 2)
+            return;
+        const QRect r = visualRect(index);
+        const QPoint topLeft = viewport()->mapToGlobal(QPoint(r.left(), r.bottom() + 10));
+        if (!m_hint)
+            m_hint = new TGridHintWindow(this);
+        m_hint->showText(text, QRect(topLeft, QSize(std::min(width + 15, kHintMaxWidth), fontMetrics().height())), true);
+    } catch (...) {
+        hideHint();
+    }
+}
+
+bool TDBHintGrid::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == horizontalHeader()->viewport()) {
+        if (event->type() == QEvent::MouseMove && hasOpenDataSet()) {
+            const auto* me = static_cast<QMouseEvent*>(event);
+            const int section = horizontalHeader()->logicalIndexAt(me->position().toPoint());
+            const QPoint cell(section, 0);
+            if (me->buttons() == Qt::NoButton && cell != m_lastHintCell) {
+                hideHint();
+                m_lastHintCell = cell;
+                if (section >= 0) {
+                    const QString text = m_model.headerData(section, Qt::Horizontal, Qt::DisplayRole).toString();
+                    const int width = fontMetrics().horizontalAdvance(text);
+                    if (width > columnWidth(section) - 2) {
+                        const int x = horizontalHeader()->sectionViewportPosition(section);
+                        const QPoint topLeft = horizontalHeader()->viewport()->mapToGlobal(QPoint(x, horizontalHeader()->height() + 10));
+                        if (!m_hint)
+                            m_hint = new TGridHintWindow(this);
+                        m_hint->showText(text, QRect(topLeft, QSize(width + 15, horizontalHeader()->height())), false);
+                    }
+                }
+            }
+        } else if (event->type() == QEvent::Leave) {
+            hideHint();
+            m_lastHintCell = {-1, -1};
+        }
+    }
+    return QTableView::eventFilter(watched, event);
+}
+
+QRect TDBHintGrid::currentCellScreenRect() const
+{
+    QModelIndex index = currentIndex();
+    if (!index.isValid())
+        index = m_model.index(0, 0);
+    const QRect r = index.isValid() ? visualRect(index) : QRect(0, 0, 100, 20);
+    return QRect(viewport()->mapToGlobal(r.topLeft()), r.size());
+}
+
+QString TDBHintGrid::columnText(int sourceRow, int column) const
+{
+    return dataSet()->sourceText(sourceRow, m_model.fieldOf(column));
+}
+
+bool TDBHintGrid::SearchColumn(const QString& text, int column, bool exact, bool starting)
+{
+    TMemDataSet* ds = dataSet();
+    const int field = m_model.fieldOf(column);
+    if (!ds || field < 0 || text.trimmed().isEmpty())
+        return false;
+    const QString wanted = exact ? text : text.trimmed().toUpper();
+    if (column != m_lastSearchColumn || wanted.compare(m_lastSearchText, Qt::CaseInsensitive) != 0) {
+        m_lastSearchColumn = column;
+        m_lastSearchText = wanted;
+    } else if (ds->eof()) {
+        ds->first();
+    } else {
+        ds->next();
+    }
+
+    auto afterScroll = std::move(ds->afterScroll);
+    ds->afterScroll = nullptr;
+    ds->disableControls();
+    bool found = false;
+    while (!ds->eof() && !ds->isEmpty()) {
+        QString cell = ds->text(field).trimmed();
+        if (exact) {
+            found = cell.compare(wanted, Qt::CaseInsensitive) == 0;
+        } else {
+            cell = cell.toUpper();
+            found = starting ? cell.startsWith(wanted) : cell.contains(wanted);
+        }
+        if (found)
+            break;
+        // Cooperative: Esc or a loss of focus clears Searching while we let events through.
+        QApplication::processEvents();
+        if (!Searching)
+            break;
+        ds->next();
+    }
+    ds->afterScroll = std::move(afterScroll);
+    if (ds->afterScroll)
+        ds->afterScroll(*ds);
+    ds->enableControls();
+    return found;
+}
+
+int TDBHintGrid::entryOf(int column) const
+{
+    for (int i = 0; i < m_filterEntries.size(); ++i)
+        if (m_filterEntries[i].column == column)
+            return i;
+    return -1;
+}
+
+QString TDBHintGrid::filterValue(int column) const
+{
+    const int e = entryOf(column);
+    return e < 0 ? QString() : m_filterValues[e];
+}
+
+void TDBHintGrid::restoreColumn(const THGExt& entry)
+{
+    if (entry.column < 0 || entry.column >= m_model.columns().size())
+        return;
+    TGridColumn& c = m_model.column(entry.column);
+    c.color = entry.color;
+    c.title = entry.caption;
+    m_model.columnChanged(entry.column);
+}
+
+void TDBHintGrid::reapplyFilter()
+{
+    TMemDataSet* ds = dataSet();
+    ds->setFiltered(false);
+    ds->setFiltered(true);
+}
+
+void TDBHintGrid::SetColumnFilter(int column, const QString& value, bool ask)
+{
+    TMemDataSet* ds = dataSet();
+    if (!ds || column < 0 || column >= m_model.columns().size())
+        return;
+    if (m_filtersDropped) {
+        // Give the dataset back its own filter, unless the grid never replaced it.
+        if (m_installed) {
+            ds->setOnFilterRecord(m_savedFilter);
+            m_installed = false;
+        }
+        m_savedFilter = nullptr;
+        m_filtersDropped = false;
+    }
+    TGridColumn& col = m_model.column(column);
+    const int e = entryOf(column);
+    if (e < 0) {
+        QString v = value;
+        if (ask) {
+            v.clear();
+            if (!prompts().inputText(HintGridText::Filtering + QLatin1Char(' ') + col.title, HintGridText::Value + QLatin1Char(':'), v))
+                return;
+        }
+        if (v.isEmpty())
+            return;
+        const THGExt entry{column, col.color, col.title};
+        m_filterValues << v.toUpper();
+        m_filterTyped << v;
+        m_filterEntries << entry;
+        col.title = QStringLiteral("%1 [%2]").arg(entry.caption, v);
+        if (m_filterEntries.size() == 1) {
+            m_savedFilter = ds->onFilterRecord();
+            m_savedFiltered = ds->filtered();
+        }
+        col.color = FilterColor;
+        m_model.columnChanged(column);
+        ds->setOnFilterRecord([this](TMemDataSet& d, int row) { return FilterRecord(d, row); });
+        m_installed = true;
+        reapplyFilter();
+        return;
+    }
+    QString v = value;
+    if (ask) {
+        v = m_filterTyped[e];
+        if (!prompts().inputText(HintGridText::Filtering + QLatin1Char(' ') + m_filterEntries[e].caption, HintGridText::Value + QLatin1Char(':'), v))
+            return;
+    }
+    if (v.isEmpty()) {
+        RemoveColumnFilter(selectedColumn());
+        return;
+    }
+    m_filterValues[e] = v.toUpper();
+    m_filterTyped[e] = v;
+    col.title = QStringLiteral("%1 [%2]").arg(m_filterEntries[e].caption, v);
+    m_model.columnChanged(column);
+    reapplyFilter();
+}
+
+bool TDBHintGrid::FilterRecord(TMemDataSet& dataSet, int sourceRow)
+{
+    if (m_filtersDropped)
+        return true;
+    if (m_savedFilter && !m_savedFilter(dataSet, sourceRow))
+        return false;
+    for (int i = 0; i < m_filterEntries.size(); ++i)
+        if (!columnText(sourceRow, m_filterEntries[i].column).toUpper().contains(m_filterValues[i]))
+            return false;
+    return true;
+}
+
+void TDBHintGrid::RemoveColumnFilter(int column)
+{
+    const int e = entryOf(column);
+    if (e < 0)
+        return;
+    restoreColumn(m_filterEntries[e]);
+    m_filterEntries.removeAt(e);
+    m_filterValues.removeAt(e);
+    m_filterTyped.removeAt(e);
+    TMemDataSet* ds = dataSet();
+    if (!ds)
+        return;
+    if (!m_filterEntries.isEmpty()) {
+        reapplyFilter();
+        return;
+    }
+    ds->setOnFilterRecord(m_savedFilter);
+    m_installed = false;
+    m_savedFilter = nullptr;
+    ds->setFiltered(false);
+    ds->setFiltered(m_savedFiltered);
+}
+
+void TDBHintGrid::RemoveAllFilters()
+{
+    for (int i = static_cast<int>(m_filterEntries.size()) - 1; i >= 0; --i)
+        restoreColumn(m_filterEntries[i]);
+    const bool had = !m_filterEntries.isEmpty();
+    m_filterEntries.clear();
+    m_filterValues.clear();
+    m_filterTyped.clear();
+    TMemDataSet* ds = dataSet();
+    if (!ds || !had)
+        return;
+    ds->setOnFilterRecord(m_savedFilter);
+    m_installed = false;
+    m_savedFilter = nullptr;
+    ds->setFiltered(false);
+    ds->setFiltered(m_savedFiltered);
+}
+
+void TDBHintGrid::DropFilters()
+{
+    for (int i = static_cast<int>(m_filterEntries.size()) - 1; i >= 0; --i)
+        restoreColumn(m_filterEntries[i]);
+    m_filterEntries.clear();
+    m_filterValues.clear();
+    m_filterTyped.clear();
+}
+
+void TDBHintGrid::ShowSearch()
+{
+    TfrmHGFindDlg dlg(this);
+    dlg.runNonModal();
+}
+
+void TDBHintGrid::ShowValueChoice()
+{
+    if (!hasOpenDataSet())
+        return;
+    // value window: pending the combo box
+}

@@ -1,1 +1,131 @@
 #pragma once
+
+#include "MemDataSet.h"
+#include "MemDataSetModel.h"
+
+#include <QColor>
+#include <QFrame>
+#include <QTableView>
+#include <QTimer>
+
+// The shared texts of the grid and its search and value windows.
+namespace HintGridText {
+inline const QString Filtering = QStringLiteral("Филтриране на");
+inline const QString Value = QStringLiteral("Стойност");
+inline const QString Failure = QStringLiteral("неуспех");
+inline const QString Search = QStringLiteral("Търсене");
+inline const QString SearchInColumn = QStringLiteral("Търсене в колона");
+inline const QString SearchText = QStringLiteral("Текст за търсене");
+inline const QString MoreSettings = QStringLiteral("Допълнителни настройки");
+inline const QString Starting = QStringLiteral("Започващ");
+inline const QString Containing = QStringLiteral("Съдържащ");
+inline const QString ExactMatch = QStringLiteral("Точно съвп.");
+inline const QString ChooseValue = QStringLiteral("Избор на стойност");
+inline const QString RemoveColumnFilter = QStringLiteral("Премахва филтър на текуща колона");
+inline const QString RemoveAllFilters = QStringLiteral("Премахва всички филтри");
+inline const QString Spinner[4] = {QStringLiteral(" |"), QStringLiteral(" /"), QStringLiteral(" --"), QStringLiteral(" \\")};
+} // namespace HintGridText
+
+// A filter of one column: the column and what it looked like before.
+struct THGExt {
+    int column;
+    QColor color;
+    QString caption;
+};
+
+// A borderless window with word-wrapped text that hides itself after a pause.
+class TGridHintWindow : public QFrame {
+    Q_OBJECT
+public:
+    explicit TGridHintWindow(QWidget* owner);
+    void showText(const QString& text, const QRect& screenRect, bool fitHeight);
+    const QString& text() const { return m_text; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_text;
+    QTimer m_hide;
+};
+
+// The data grid of the program: cell and title hints, a search window (F3), per-column
+// filters (F4, Ctrl+F4, Ctrl+F5) combined with the dataset's own filter, and a mouse wheel
+// that moves the current row.
+class TDBHintGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit TDBHintGrid(QWidget* parent = nullptr);
+    ~TDBHintGrid() override;
+
+    void setDataSet(TMemDataSet* dataSet);
+    TMemDataSet* dataSet() const { return m_model.dataSet(); }
+    bool hasOpenDataSet() const { return dataSet() && dataSet()->active(); }
+    void setColumns(const QList<TGridColumn>& columns);
+    const QList<TGridColumn>& columns() const { return m_model.columns(); }
+    TMemDataSetModel& gridModel() { return m_model; }
+
+    QColor FilterColor = QColor(217, 255, 255);
+    bool Searching = false;
+    // The search window (F3) may be switched off for grids that do not want it.
+    bool SearchEnabled = true;
+
+    int selectedColumn() const;
+    void setSelectedColumn(int column);
+
+    bool SearchColumn(const QString& text, int column, bool exact, bool starting);
+    void SetColumnFilter(int column, const QString& value, bool ask);
+    void RemoveColumnFilter(int column);
+    void RemoveAllFilters();
+    void DropFilters();
+    bool FilterRecord(TMemDataSet& dataSet, int sourceRow);
+
+    bool hasFilter(int column) const { return entryOf(column) >= 0; }
+    QString filterValue(int column) const; // upper-cased, as compared
+    bool filtersDropped() const { return m_filtersDropped; }
+    // The hint window shown now, if any.
+    TGridHintWindow* hintWindow() const { return m_hint; }
+    // Shows the hint for the cell under pos (viewport coordinates), as a mouse move does.
+    void hintAt(const QPoint& pos);
+
+    // Opens the search window for this grid and waits until it closes.
+    void ShowSearch();
+    // Opens the value window for the selected column.
+    void ShowValueChoice();
+    // The screen rectangle of the current cell, where the grid's windows open.
+    QRect currentCellScreenRect() const;
+
+signals:
+    void OnWMHScroll();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    int entryOf(int column) const;
+    void restoreColumn(const THGExt& entry);
+    void reapplyFilter();
+    void followDataSet(int row);
+    void hideHint();
+    QString columnText(int sourceRow, int column) const;
+
+    TMemDataSetModel m_model;
+    QStringList m_filterValues;      // upper-cased values
+    QStringList m_filterTyped;       // as typed, for the title and the next question
+    QList<THGExt> m_filterEntries;   // parallel to m_filterValues
+    TMemDataSet::RecordFilter m_savedFilter;
+    bool m_savedFiltered = false;
+    bool m_filtersDropped = false;
+    bool m_installed = false;        // FilterRecord is the dataset's callback
+    int m_lastSearchColumn = -1;
+    QString m_lastSearchText;
+    TGridHintWindow* m_hint = nullptr;
+    QPoint m_lastHintCell{-1, -1};
+    bool m_syncing = false;
+};

@@ -26,12 +26,14 @@ int TMemDataSet::fieldIndex(const QString& name) const
 void TMemDataSet::open()
 {
     m_active = true;
+    emit activeChanged(true);
     rebuild(-1);
 }
 
 void TMemDataSet::close()
 {
     m_active = false;
+    emit activeChanged(false);
     m_rows.clear();
     m_state = State::Browse;
     rebuild(-1);
@@ -79,6 +81,7 @@ void TMemDataSet::loadFromQuery(db::Query& query)
     }
     m_active = true;
     m_state = State::Browse;
+    emit activeChanged(true);
     rebuild(-1);
 }
 

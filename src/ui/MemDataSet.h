@@ -95,6 +95,7 @@ public:
     void sortBy(int field, bool ascending = true);
 
 signals:
+    void activeChanged(bool active); // opened (or reloaded) and closed
     void layoutReset();              // fields, rows or filter changed
     void rowChanged(int row);        // the values of a visible row changed
     void currentChanged(int row);    // the current row moved

@@ -65,7 +65,6 @@ QVariant TMemDataSetModel::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return m_dataSet->textAt(index.row(), fieldOf(index.column()));
     case Qt::BackgroundRole: {
         const QColor& c = m_columns[index.column()].color;
