@@ -1,1 +1,209 @@
 #include "BetterGroupBox.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRadioButton>
+#include <QStyleOptionButton>
+
+namespace {
+
+// An outline covering exactly the pixels of r, as a one-pixel frame.
+void frameRect(QPainter& p, const QRect& r, const QColor& color)
+{
+    p.setPen(color);
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(r.adjusted(0, 0, -1, -1));
+}
+
+QList<QRadioButton*> radioButtons(const QWidget* box)
+{
+    return box->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly);
+}
+
+} // namespace
+
+TBetterGroupBox::TBetterGroupBox(QWidget* parent) : QWidget(parent), m_indexFunc(&TBetterGroupBox::defaultIndexOf)
+{
+    updateMargins();
+}
+
+TBetterGroupBox::TBetterGroupBox(const QString& title, QWidget* parent) : TBetterGroupBox(parent)
+{
+    m_title = title;
+}
+
+void TBetterGroupBox::setTitle(const QString& title)
+{
+    m_title = title;
+    update();
+}
+
+void TBetterGroupBox::setChecked(bool checked)
+{
+    m_checked = checked;
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!child->isWindow())
+            child->setEnabled(checked);
+    update();
+    emit OnCheck(checked);
+}
+
+void TBetterGroupBox::setCaptionCenter(bool on)
+{
+    m_captionCenter = on;
+    update();
+}
+
+void TBetterGroupBox::setShowEnableBtn(bool on)
+{
+    m_showEnableBtn = on;
+    update();
+}
+
+void TBetterGroupBox::setShowMinimizeBtn(bool on)
+{
+    m_showMinimizeBtn = on;
+    update();
+}
+
+void TBetterGroupBox::setLook3D(bool on)
+{
+    m_look3D = on;
+    updateMargins();
+    update();
+}
+
+int TBetterGroupBox::defaultIndexOf(QWidget* control)
+{
+    return qobject_cast<QRadioButton*>(control) ? control->property("tag").toInt() : -1;
+}
+
+void TBetterGroupBox::setRbGetIndexFunc(IndexFunc func)
+{
+    m_indexFunc = func ? std::move(func) : IndexFunc(&TBetterGroupBox::defaultIndexOf);
+}
+
+int TBetterGroupBox::rbItemIndex() const
+{
+    for (QRadioButton* rb : radioButtons(this))
+        if (rb->isChecked())
+            return m_indexFunc(rb);
+    return -1;
+}
+
+void TBetterGroupBox::setRbItemIndex(int index)
+{
+    for (QRadioButton* rb : radioButtons(this))
+        if (m_indexFunc(rb) == index) {
+            rb->setChecked(true);
+            return;
+        }
+}
+
+// A fixed height is what holds the fold inside a parent layout; the constraints the box had
+// come back with its height.
+void TBetterGroupBox::setFolded(bool folded)
+{
+    if (folded == m_folded)
+        return;
+    m_folded = folded;
+    if (folded) {
+        m_heightBeforeFold = height();
+        m_minHeightBeforeFold = minimumHeight();
+        m_maxHeightBeforeFold = maximumHeight();
+        setFixedHeight(FoldedHeight);
+    } else {
+        setMaximumHeight(m_maxHeightBeforeFold);
+        setMinimumHeight(m_minHeightBeforeFold);
+        resize(width(), m_heightBeforeFold);
+    }
+    update();
+    emit OnMinimize(folded);
+}
+
+void TBetterGroupBox::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        const QPoint pos = event->position().toPoint();
+        if (m_showMinimizeBtn && minimizeBtnRect().contains(pos)) {
+            setFolded(!m_folded);
+            return;
+        }
+        if (m_showEnableBtn && enableBtnRect().contains(pos)) {
+            setChecked(!m_checked);
+            return;
+        }
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void TBetterGroupBox::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        updateMargins();
+}
+
+// Children keep clear of the caption line and the frame.
+void TBetterGroupBox::updateMargins()
+{
+    const int inset = m_look3D ? 2 : 1;
+    setContentsMargins(inset, fontMetrics().height() + inset, inset, inset);
+}
+
+void TBetterGroupBox::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const int textHeight = fontMetrics().height();
+    const QRect frame(0, textHeight / 2, width(), height() - textHeight / 2);
+    if (m_look3D) {
+        frameRect(p, frame.adjusted(1, 1, 0, 0), palette().color(QPalette::Light));
+        frameRect(p, frame.adjusted(0, 0, -1, -1), palette().color(QPalette::Dark));
+    } else {
+        frameRect(p, frame, palette().color(QPalette::WindowText));
+    }
+
+    if (!m_title.isEmpty()) {
+        const int textWidth = fontMetrics().horizontalAdvance(m_title);
+        int x;
+        if (m_captionCenter)
+            x = (width() - textWidth) / 2;
+        else if (layoutDirection() == Qt::RightToLeft)
+            x = width() - textWidth - 8;
+        else
+            x = (m_showEnableBtn ? enableBtnRect().width() : 0) + 8;
+        const QRect caption(x, 0, textWidth, textHeight);
+        p.fillRect(caption, palette().window());
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_title);
+    }
+
+    if (m_showEnableBtn) {
+        QStyleOptionButton check;
+        check.initFrom(this);
+        check.state &= ~(QStyle::State_HasFocus | QStyle::State_MouseOver);
+        check.state |= m_checked ? QStyle::State_On : QStyle::State_Off;
+        check.rect = enableBtnRect();
+        style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &check, &p, this);
+    }
+
+    if (m_showMinimizeBtn) {
+        QStyleOptionButton bevel;
+        bevel.initFrom(this);
+        bevel.state &= ~(QStyle::State_HasFocus | QStyle::State_MouseOver);
+        bevel.state |= QStyle::State_Raised;
+        bevel.rect = minimizeBtnRect();
+        style()->drawPrimitive(QStyle::PE_PanelButtonCommand, &bevel, &p, this);
+
+        // The window-caption symbols: a bar for minimise, a window for maximise.
+        const QRect r = bevel.rect;
+        const QColor ink = palette().color(QPalette::ButtonText);
+        if (m_folded) {
+            const QRect window(r.left() + 3, r.top() + 3, r.width() - 6, r.height() - 6);
+            frameRect(p, window, ink);
+            p.fillRect(QRect(window.left(), window.top(), window.width(), 2), ink);
+        } else {
+            p.fillRect(QRect(r.left() + 3, r.bottom() - 4, r.width() - 7, 2), ink);
+        }
+    }
+}

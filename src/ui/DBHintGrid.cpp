@@ -10,10 +10,35 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTextLayout>
 #include <QToolTip>
+#include <QtMath>
 #include <QWheelEvent>
 
 namespace {
+
+// Long words (paths, names without spaces) wrap too rather than run off the window.
+QTextOption wrapping()
+{
+    QTextOption o;
+    o.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    return o;
+}
+
+int wrappedHeight(const QString& text, const QFont& font, int width)
+{
+    QTextLayout layout(text, font);
+    layout.setTextOption(wrapping());
+    layout.beginLayout();
+    qreal height = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        height += line.height();
+    }
+    layout.endLayout();
+    return qCeil(height);
+}
+
 constexpr int kHintMaxWidth = 500;
 constexpr int kHintHidePause = 2500; // ms, the usual hint pause of the desktop
 } // namespace
@@ -34,8 +59,7 @@ void TGridHintWindow::showText(const QString& text, const QRect& rect, bool fitH
     int height = rect.height();
     if (fitHeight) {
         // Measure the wrapped text first and fit the window's height to it.
-        const QRect bounds = fontMetrics().boundingRect(QRect(0, 0, rect.width() - 4, 100000), Qt::TextWordWrap, text);
-        height = bounds.height() + 6;
+        height = wrappedHeight(text, font(), rect.width() - 4) + 6;
     }
     setGeometry(rect.x(), rect.y(), rect.width(), height);
     show();
@@ -49,7 +73,7 @@ void TGridHintWindow::paintEvent(QPaintEvent* event)
     QFrame::paintEvent(event);
     QPainter p(this);
     p.setPen(palette().color(QPalette::ToolTipText));
-    p.drawText(rect().adjusted(2, 2, -2, -2), Qt::TextWordWrap, m_text);
+    p.drawText(QRectF(rect().adjusted(2, 2, -2, -2)), m_text, wrapping());
 }
 
 TDBHintGrid::TDBHintGrid(QWidget* parent) : QTableView(parent)
@@ -98,14 +122,11 @@ void TDBHintGrid::setColumns(const QList<TGridColumn>& columns)
         followDataSet(dataSet()->recNo());
 }
 
-int TDBHintGrid::selectedColumn() const
-{
-    const int c = currentIndex().column();
-    return c >= 0 ? c : 0;
-}
+int TDBHintGrid::selectedColumn() const { return m_column; }
 
 void TDBHintGrid::setSelectedColumn(int column)
 {
+    m_column = column;
     const int row = dataSet() ? std::max(0, dataSet()->recNo()) : 0;
     const QModelIndex index = m_model.index(row, column);
     if (index.isValid())
@@ -120,8 +141,7 @@ void TDBHintGrid::followDataSet(int row)
     if (row < 0) {
         selectionModel()->clearCurrentIndex();
     } else {
-        const int column = std::max(0, currentIndex().column());
-        const QModelIndex index = m_model.index(row, column);
+        const QModelIndex index = m_model.index(row, m_column);
         selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
         scrollTo(index);
     }
@@ -131,6 +151,9 @@ void TDBHintGrid::followDataSet(int row)
 void TDBHintGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
     QTableView::currentChanged(current, previous);
+    // The selected column survives the model resets that filtering and reloading cause.
+    if (current.isValid())
+        m_column = current.column();
     if (m_syncing || !dataSet() || !current.isValid() || current.row() == previous.row())
         return;
     m_syncing = true;
@@ -479,5 +502,6 @@ void TDBHintGrid::ShowValueChoice()
 {
     if (!hasOpenDataSet())
         return;
-    // value window: pending the combo box
+    TfrmHintGridExtra dlg(this);
+    dlg.exec();
 }

@@ -128,4 +128,5 @@ private:
     TGridHintWindow* m_hint = nullptr;
     QPoint m_lastHintCell{-1, -1};
     bool m_syncing = false;
+    int m_column = 0;
 };

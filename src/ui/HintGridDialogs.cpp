@@ -1,5 +1,6 @@
 #include "HintGridDialogs.h"
 
+#include "ComboBoxNew.h"
 #include "DBHintGrid.h"
 
 #include <QCheckBox>
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QToolButton>
 
 TfrmHGFindDlg::TfrmHGFindDlg(TDBHintGrid* grid)
@@ -181,3 +183,84 @@ void TfrmHGFindDlg::mouseMoveEvent(QMouseEvent* event)
     QDialog::mouseMoveEvent(event);
 }
 
+TfrmHintGridExtra::TfrmHintGridExtra(TDBHintGrid* grid)
+    : QDialog(grid, Qt::Dialog | Qt::WindowStaysOnTopHint), m_grid(grid)
+{
+    setWindowTitle(HintGridText::ChooseValue + QStringLiteral("..."));
+    ComboBoxNew1 = new TComboBoxNew(this);
+    ComboBoxNew1->setFilterType(ftStarting);
+    ComboBoxNew1->setAllowNewValues(true);
+    bChoose = new QPushButton(QStringLiteral("->"), this);
+    bChoose->setToolTip(HintGridText::ChooseValue);
+    Button2 = new QPushButton(QStringLiteral("x"), this);
+    Button2->setToolTip(HintGridText::RemoveColumnFilter);
+    Button3 = new QPushButton(QStringLiteral("X"), this);
+    Button3->setToolTip(HintGridText::RemoveAllFilters);
+    for (QPushButton* b : {bChoose, Button2, Button3}) {
+        b->setAutoDefault(false);
+        b->setFixedWidth(32);
+    }
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(ComboBoxNew1, 1);
+    layout->addWidget(bChoose);
+    layout->addWidget(Button2);
+    layout->addWidget(Button3);
+    connect(bChoose, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Button2, &QPushButton::clicked, this, [this] {
+        m_grid->RemoveColumnFilter(m_grid->selectedColumn());
+        LoadValues();
+    });
+    connect(Button3, &QPushButton::clicked, this, [this] {
+        m_grid->RemoveAllFilters();
+        LoadValues();
+    });
+    resize(320, sizeHint().height());
+    move(grid->currentCellScreenRect().topLeft());
+    LoadValues();
+}
+
+void TfrmHintGridExtra::LoadValues()
+{
+    ComboBoxNew1->Clear();
+    TMemDataSet* ds = m_grid->dataSet();
+    const int field = m_grid->gridModel().fieldOf(m_grid->selectedColumn());
+    if (!ds || field < 0)
+        return;
+    // Reading goes round the rows as shown, without moving the visible current row.
+    QStringList values;
+    QSet<QString> seen;
+    ds->disableControls();
+    for (int row = 0; row < ds->recordCount(); ++row) {
+        const QString t = ds->textAt(row, field);
+        if (!seen.contains(t)) {
+            seen.insert(t);
+            values << t;
+        }
+    }
+    ds->enableControls();
+    ComboBoxNew1->setItems(values);
+}
+
+QStringList TfrmHintGridExtra::values() const { return ComboBoxNew1->Items(); }
+
+void TfrmHintGridExtra::keyPressEvent(QKeyEvent* event)
+{
+    if (ComboBoxNew1->DroppedDown())
+        return;
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape) {
+        reject();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TfrmHintGridExtra::done(int result)
+{
+    if (result == QDialog::Accepted)
+        m_grid->SetColumnFilter(m_grid->selectedColumn(), ComboBoxNew1->text(), false);
+    QDialog::done(result);
+}

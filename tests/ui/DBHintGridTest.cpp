@@ -1,12 +1,14 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TestEnv.h"
 
+#include "ui/ComboBoxNew.h"
 #include "ui/DBHintGrid.h"
 #include "ui/HintGridDialogs.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QCheckBox>
 #include <QRadioButton>
@@ -169,4 +171,22 @@ TEST_F(DBHintGridTest, WheelMovesTheCurrentRow)
     QCoreApplication::sendEvent(m_grid.viewport(), &up);
     EXPECT_EQ(m_ds.recNo(), 1);
     EXPECT_EQ(m_grid.currentIndex().row(), 1);
+}
+
+TEST_F(DBHintGridTest, ValueWindowListsTheShownValuesAndSetsTheFilter)
+{
+    m_grid.SetColumnFilter(0, QStringLiteral("ov"), false);
+    m_grid.setSelectedColumn(1);
+    TfrmHintGridExtra dlg(&m_grid);
+    // Distinct texts of the rows shown, in their first order.
+    EXPECT_EQ(dlg.values(), (QStringList{"Sofia", "Plovdiv", "Sopot", "Varna", "Burgas"}));
+    dlg.ComboBoxNew1->setText(QStringLiteral("Sof"));
+    dlg.accept();
+    EXPECT_EQ(title(1), QStringLiteral("Град [Sof]"));
+    EXPECT_EQ(names(), (QStringList{"Ivanov", "KOSTOV"}));
+
+    TfrmHintGridExtra again(&m_grid);
+    again.Button3->click(); // every filter goes, and the list follows
+    EXPECT_EQ(m_ds.recordCount(), 7);
+    EXPECT_EQ(again.values().size(), 5);
 }
