@@ -11,6 +11,7 @@
 #include "core/SystemSchema.h"
 #include "maint/Demo.h"
 #include "maint/SelfUpdate.h"
+#include "users/UserRights.h"
 
 #include "db/Error.h"
 
@@ -116,6 +117,7 @@ int main(int argc, char* argv[])
         TDM dm;
         MainWindowHooks hooks;
         hooks.selfUpdateCheck = SelfUpdateCheck;
+        hooks.openUsers = [&dm](QWidget* parent) { OpenUserRights(dm, parent); };
         TfrmMain frmMain(dm, logInfo, hooks);
         if (shot) {
             const QString file = parser.value(screenshot);

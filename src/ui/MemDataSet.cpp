@@ -334,23 +334,35 @@ void TMemDataSet::sortBy(int field, bool ascending)
     if (field < 0 || field >= fieldCount())
         return;
     const int keep = currentSourceRow();
-    std::vector<int> order(m_rows.size());
-    for (size_t i = 0; i < order.size(); ++i)
+    const size_t n = m_rows.size();
+    std::vector<int> order(n);
+    for (size_t i = 0; i < n; ++i)
         order[i] = static_cast<int>(i);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        const QVariant& va = m_rows[static_cast<size_t>(a)][field];
-        const QVariant& vb = m_rows[static_cast<size_t>(b)][field];
-        int c;
-        if (va.typeId() == QMetaType::QString || vb.typeId() == QMetaType::QString)
-            c = va.toString().compare(vb.toString(), Qt::CaseInsensitive);
-        else
-            c = QVariant::compare(va, vb) == QPartialOrdering::Less ? -1 : (QVariant::compare(va, vb) == QPartialOrdering::Greater ? 1 : 0);
-        return ascending ? c < 0 : c > 0;
-    });
+    bool text = false;
+    for (const QVariantList& row : m_rows)
+        if (row[field].typeId() == QMetaType::QString) {
+            text = true;
+            break;
+        }
+    if (text) {
+        // Case-folded keys once per row instead of a case-insensitive compare per comparison.
+        std::vector<QString> keys(n);
+        for (size_t i = 0; i < n; ++i)
+            keys[i] = m_rows[i][field].toString().toCaseFolded();
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            const int c = QString::compare(keys[static_cast<size_t>(a)], keys[static_cast<size_t>(b)]);
+            return ascending ? c < 0 : c > 0;
+        });
+    } else {
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            const auto c = QVariant::compare(m_rows[static_cast<size_t>(a)][field], m_rows[static_cast<size_t>(b)][field]);
+            return ascending ? c == QPartialOrdering::Less : c == QPartialOrdering::Greater;
+        });
+    }
     std::vector<QVariantList> rows;
-    rows.reserve(m_rows.size());
+    rows.reserve(n);
     int newKeep = -1;
-    for (size_t i = 0; i < order.size(); ++i) {
+    for (size_t i = 0; i < n; ++i) {
         if (order[i] == keep)
             newKeep = static_cast<int>(i);
         rows.push_back(std::move(m_rows[static_cast<size_t>(order[i])]));

@@ -1,0 +1,597 @@
+#include "UserRights.h"
+
+#include "NewUser.h"
+
+#include "core/DataModule.h"
+#include "core/MainWindow.h"
+#include "core/Prompts.h"
+#include "core/SqlOps.h"
+#include "core/StoredText.h"
+#include "core/TextOps.h"
+#include "ui/BetterGroupBox.h"
+#include "ui/DBHintGrid.h"
+#include "ui/DBNavigator2.h"
+
+#include "db/Error.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kUsersQuery = QStringLiteral(
+    "select User_id,user_rnm,user_fnm,user_flags,user_expdate,user_domainuser, user_domainname, user_domainsid, User_FPW, "
+    "user_cert from users where user_id >0");
+
+QString q(const QString& text) { return EscapeDoubleQuotes(text); }
+
+// A flag text as written back: at least 20 characters, the first replaced.
+QString withFirstFlag(QString flags, QChar first)
+{
+    if (flags.size() < 20)
+        flags = flags.leftJustified(20, QLatin1Char('0'));
+    flags[0] = first;
+    return flags;
+}
+
+} // namespace
+
+TfrmUserRights::TfrmUserRights(TDM& dm, QWidget* parent) : QDialog(parent), m_dm(dm)
+{
+    setObjectName(QStringLiteral("frmUserRights"));
+    setWindowTitle(QStringLiteral("Потребители/Права"));
+    BuildWindow();
+}
+
+TfrmUserRights::~TfrmUserRights() { Detach(); }
+
+void TfrmUserRights::BuildWindow()
+{
+    auto* layout = new QVBoxLayout(this);
+    pnlTop = new QLabel(QStringLiteral("Потребители/Права"), this);
+    pnlTop->setObjectName(QStringLiteral("pnlTop"));
+    layout->addWidget(pnlTop);
+
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    layout->addWidget(splitter, 1);
+
+    // Upper half: the list, its navigator and the search strip.
+    auto* upper = new QWidget(splitter);
+    auto* upperLayout = new QVBoxLayout(upper);
+    upperLayout->setContentsMargins(0, 0, 0, 0);
+    grid = new TDBHintGrid(upper);
+    grid->setObjectName(QStringLiteral("grdUsers"));
+    grid->setDataSet(&tblUsers);
+    grid->setColumns({{QStringLiteral("USER_ID"), QStringLiteral("No:"), {}, 50, true},
+                      {QStringLiteral("USER_RNM"), QStringLiteral("Потребител - Пълно Име"), {}, 220, true},
+                      {QStringLiteral("USER_FNM"), QStringLiteral("Потребителско име"), {}, 140, true},
+                      {QStringLiteral("USER_DOMAINNAME"), QStringLiteral("Домайн"), {}, 100, true},
+                      {QStringLiteral("USER_DOMAINUSER"), QStringLiteral("Домейн потребител"), {}, 130, true}});
+    grid->viewport()->installEventFilter(this);
+    upperLayout->addWidget(grid, 1);
+
+    auto* navRow = new QHBoxLayout;
+    navigator = new TDBNavigator2(upper);
+    navigator->setVisibleButtons(TDBNavigator2::First | TDBNavigator2::Prior | TDBNavigator2::Next | TDBNavigator2::Last);
+    navigator->setDataSet(&tblUsers);
+    navRow->addWidget(navigator);
+
+    gbSearch = new TBetterGroupBox(QStringLiteral("Търсене"), upper);
+    gbSearch->setShowEnableBtn(false);
+    auto* searchLayout = new QHBoxLayout(gbSearch);
+    edSeek = new QLineEdit(gbSearch);
+    edSeek->setObjectName(QStringLiteral("edSeek"));
+    Seek_SB = new QPushButton(QStringLiteral("Търсене"), gbSearch);
+    rbRealName = new QRadioButton(QStringLiteral("в истинско име"), gbSearch);
+    rbUserName = new QRadioButton(QStringLiteral("в поретебителско име"), gbSearch);
+    rbRealName->setChecked(true);
+    searchLayout->addWidget(edSeek, 1);
+    searchLayout->addWidget(Seek_SB);
+    searchLayout->addWidget(rbRealName);
+    searchLayout->addWidget(rbUserName);
+    navRow->addWidget(gbSearch, 1);
+    upperLayout->addLayout(navRow);
+
+    // Lower half: rights, domain account, remote access and exports.
+    auto* lower = new QWidget(splitter);
+    auto* lowerLayout = new QGridLayout(lower);
+    lowerLayout->setContentsMargins(0, 0, 0, 0);
+    gbRights = new QGroupBox(QStringLiteral("Приложения(права)  - "), lower);
+    auto* rightsLayout = new QVBoxLayout(gbRights);
+    lv = new QTreeWidget(gbRights);
+    lv->setObjectName(QStringLiteral("lv"));
+    lv->setHeaderLabels({QStringLiteral("Приложение"), QStringLiteral("Клас")});
+    rightsLayout->addWidget(lv);
+    lowerLayout->addWidget(gbRights, 0, 0, 3, 1);
+
+    pnlDomain = new QWidget(lower);
+    pnlDomain->setObjectName(QStringLiteral("pnlDomain"));
+    lowerLayout->addWidget(pnlDomain, 0, 1);
+
+    bgb = new TBetterGroupBox(QStringLiteral("Отдалечен достъп(Web Interface)"), lower);
+    bgb->setShowEnableBtn(false);
+    auto* remote = new QGridLayout(bgb);
+    sbAllowInet = new QPushButton(QStringLiteral("Разрешава"), bgb);
+    sbAllowInet->setToolTip(QStringLiteral("Разрешава достъп през интернет"));
+    sbInetChangeDate = new QPushButton(QStringLiteral("Дата"), bgb);
+    sbInetChangeDate->setToolTip(QStringLiteral("Променя датата до която е разрешен достъпа"));
+    sbDenny = new QPushButton(QStringLiteral("Забранява"), bgb);
+    sbDenny->setToolTip(QStringLiteral("забранява отдалеченият достъп"));
+    DTP = new QDateEdit(QDate::currentDate(), bgb);
+    DTP->setObjectName(QStringLiteral("DTP"));
+    DTP->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    DTP->setCalendarPopup(true);
+    remote->addWidget(DTP, 0, 0, 1, 3);
+    remote->addWidget(sbAllowInet, 1, 0);
+    remote->addWidget(sbInetChangeDate, 1, 1);
+    remote->addWidget(sbDenny, 1, 2);
+    lowerLayout->addWidget(bgb, 1, 1);
+
+    pnlExport = new QWidget(lower);
+    pnlExport->setObjectName(QStringLiteral("pnlExport"));
+    lowerLayout->addWidget(pnlExport, 2, 1);
+    lowerLayout->setColumnStretch(0, 1);
+
+    // Button bar.
+    auto* bar = new QHBoxLayout;
+    auto button = [this, bar](const char* name, const QString& caption) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(QLatin1String(name));
+        b->setAutoDefault(false);
+        bar->addWidget(b);
+        return b;
+    };
+    sbNewUser = button("sbNewUser", QStringLiteral("Нов потребител"));
+    sbChangeName = button("sbChangeName", QStringLiteral("Смяна  име"));
+    sbLogName = button("sbLogName", QStringLiteral("Смяна  потр.име"));
+    sbPwdChange = button("sbPwdChange", QStringLiteral("Смяна  парола"));
+    sbDelete = button("sbDelete", QStringLiteral("Изтриване"));
+    sbDelete->setVisible(false);
+    bar->addStretch();
+    sbExit = button("sbExit", QStringLiteral("Изход"));
+    layout->addLayout(bar);
+
+    gridMenu = new QMenu(this);
+    miSortAZ = gridMenu->addAction(QStringLiteral("Сортираи A->Z"));
+    miSortAZ->setProperty("tag", 1);
+    miSortZA = gridMenu->addAction(QStringLiteral("Сортираи Z->A"));
+    miSortZA->setProperty("tag", 2);
+    miMustChangePWD = gridMenu->addAction(QStringLiteral("Смяна на парола  при следващо  стартиране на системата"));
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(grid, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { gridMenu->popup(grid->viewport()->mapToGlobal(pos)); });
+
+    connect(sbNewUser, &QPushButton::clicked, this, &TfrmUserRights::CreateUser);
+    connect(sbChangeName, &QPushButton::clicked, this, &TfrmUserRights::ChangeFullName);
+    connect(sbLogName, &QPushButton::clicked, this, &TfrmUserRights::ChangeLoginName);
+    connect(sbPwdChange, &QPushButton::clicked, this, &TfrmUserRights::ChangePassword);
+    connect(sbDelete, &QPushButton::clicked, this, &TfrmUserRights::DeleteUser);
+    connect(Seek_SB, &QPushButton::clicked, this, &TfrmUserRights::Search);
+    connect(edSeek, &QLineEdit::returnPressed, this, &TfrmUserRights::Search);
+    connect(sbAllowInet, &QPushButton::clicked, this, &TfrmUserRights::AllowRemoteAccess);
+    connect(sbInetChangeDate, &QPushButton::clicked, this, &TfrmUserRights::ChangeRemoteAccessDate);
+    connect(sbDenny, &QPushButton::clicked, this, &TfrmUserRights::DenyRemoteAccess);
+    connect(miSortAZ, &QAction::triggered, this, [this] { Sort(true); });
+    connect(miSortZA, &QAction::triggered, this, [this] { Sort(false); });
+    connect(miMustChangePWD, &QAction::triggered, this, &TfrmUserRights::ForcePasswordChange);
+    connect(sbExit, &QPushButton::clicked, this, &TfrmUserRights::Leave);
+
+    bgb->setFolded(true);
+    resize(900, 640);
+}
+
+void TfrmUserRights::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    const bool domains = PasswordPolicyFlags().size() >= 2 && PasswordPolicyFlags()[1] == QLatin1Char('1');
+    grid->setColumnHidden(3, !domains);
+    grid->setColumnHidden(4, !domains);
+    pnlDomain->setVisible(domains);
+    LoadUserList(0);
+    tblUsers.first();
+    edSeek->setFocus();
+}
+
+void TfrmUserRights::Detach() { tblUsers.afterScroll = nullptr; }
+
+void TfrmUserRights::Attach(bool runRowChange)
+{
+    tblUsers.afterScroll = [this](TMemDataSet&) { RowChange(); };
+    if (runRowChange)
+        RowChange();
+}
+
+int TfrmUserRights::currentUserId() const { return tblUsers.isEmpty() ? 0 : tblUsers.value(0).toInt(); }
+
+void TfrmUserRights::LoadUserList(int userId)
+{
+    if (!ExecSqlText(m_dm.WQ, kUsersQuery, false))
+        return;
+    tblUsers.disableControls();
+    Detach();
+    tblUsers.loadFromQuery(m_dm.WQ);
+    m_dm.WQ.close();
+    const int rnm = tblUsers.fieldIndex(QStringLiteral("USER_RNM"));
+    const int fnm = tblUsers.fieldIndex(QStringLiteral("USER_FNM"));
+    for (int row = 0; row < tblUsers.sourceRowCount(); ++row) {
+        tblUsers.setSourceValue(row, rnm, DecodeStoredText(tblUsers.sourceValue(row, rnm).toString()));
+        tblUsers.setSourceValue(row, fnm, DecodeStoredText(tblUsers.sourceValue(row, fnm).toString()));
+    }
+    tblUsers.last(); // the row read last stays current through the sort
+    tblUsers.sortBy(rnm, true);
+    if (userId != 0)
+        tblUsers.locate(QStringLiteral("USER_ID"), userId);
+    tblUsers.enableControls();
+    Attach();
+}
+
+void TfrmUserRights::RowChange()
+{
+    pnlTop->setToolTip(QString());
+    ReloadRights();
+    ShowRemoteAccess();
+    m_modified = false;
+    gbRights->setTitle(QStringLiteral("Приложения(права)  - ") + tblUsers.text(QStringLiteral("USER_RNM")));
+}
+
+void TfrmUserRights::ShowRemoteAccess()
+{
+    const bool allowed = tblUsers.text(QStringLiteral("USER_FLAGS")).startsWith(QLatin1Char('T'));
+    sbAllowInet->setEnabled(!allowed);
+    sbDenny->setEnabled(allowed);
+    sbInetChangeDate->setEnabled(allowed);
+    const QDate expires = tblUsers.value(QStringLiteral("USER_EXPDATE")).toDateTime().date();
+    DTP->setDate(allowed && expires.isValid() ? expires : QDate::currentDate());
+    DTP->setStyleSheet(allowed ? QStringLiteral("QDateEdit { background: #b8f0b8; }") : QStringLiteral("QDateEdit { background: #f4b4b4; }"));
+}
+
+void TfrmUserRights::ReportError(const std::exception& e)
+{
+    prompts().message(QStringLiteral("Грешка : ") + db::errorMessage(e), Prompts::Icon::Error);
+}
+
+void TfrmUserRights::CreateUser()
+{
+    QString r, l, p;
+    try {
+        TfrmNewUser dlg(TfrmNewUser::Mode::NewUser, this);
+        if (dlg.run() != QDialog::Accepted)
+            return;
+        r = dlg.RealName();
+        l = dlg.LoginName();
+        p = dlg.Password();
+    } catch (const std::exception& e) {
+        prompts().message(QStringLiteral("Грешка при създаване на форама  : \r") + db::errorMessage(e), Prompts::Icon::Error);
+        return;
+    }
+
+    tblUsers.disableControls();
+    Detach();
+    bool aborted = false;
+    const QString keyR = SimilarityKey(r);
+    const QString keyL = SimilarityKey(l);
+    for (tblUsers.first(); !tblUsers.eof() && !aborted; tblUsers.next()) {
+        const QString name = tblUsers.text(QStringLiteral("USER_RNM"));
+        if (!keyR.isEmpty() && SimilarityKey(name).contains(keyR) &&
+            !prompts().confirm(QStringLiteral("Намерен е потребител със сходно име  : \"") + name + QStringLiteral("\" ") +
+                               QStringLiteral("Да се продължи ли с въвеждането на нов  ?")))
+            aborted = true;
+        else if (!keyL.isEmpty() && SimilarityKey(tblUsers.text(QStringLiteral("USER_FNM"))).contains(keyL) &&
+                 !prompts().confirm(QStringLiteral("Намерен е потребител със сходно потребителско(Login) име  : \"") + name +
+                                    QStringLiteral("\" ") + QStringLiteral("Да се продължи ли с въвеждането на нов  ?")))
+            aborted = true;
+        if (aborted)
+            break; // the similar user stays current
+    }
+
+    if (!aborted) {
+        try {
+            const QString encL = EncodeStoredText(l);
+            const QString encP = EncodeStoredText(p);
+            const QString encR = EncodeStoredText(r);
+            if (!ExecSqlText(m_dm.WQ, QStringLiteral("Select User_id from users where ") +
+                                          QStringLiteral("User_FNM=\"%1\" AND User_FPW=\"%2\"").arg(q(encL), q(encP)), false))
+                throw db::Error(LastSqlError());
+            const bool exists = !m_dm.WQ.eof();
+            m_dm.WQ.close();
+            if (exists) {
+                prompts().message(QStringLiteral("Вече има въведен потребител с зададеното име и парола !\r Потребителят не е добавен"),
+                                  Prompts::Icon::Warning);
+            } else {
+                m_dm.db_Sys.startTransaction();
+                if (!ExecSqlText(m_dm.WQ, QStringLiteral("INSERT into USERS(USer_FNm,User_Fpw,User_Rnm) ") +
+                                              QStringLiteral("VALUES(\"%1\",\"%2\",\"%3\")").arg(q(encL), q(encP), q(encR)), true))
+                    throw db::Error(LastSqlError());
+                m_dm.db_Sys.commit();
+                if (!ExecSqlText(m_dm.WQ, QStringLiteral("Select max(User_id) from users"), false))
+                    throw db::Error(LastSqlError());
+                const int id = m_dm.WQ.field(0).asInteger();
+                m_dm.WQ.close();
+                tblUsers.enableControls();
+                LoadUserList(id);
+                tblUsers.disableControls();
+            }
+        } catch (const std::exception& e) {
+            prompts().message(QStringLiteral("Грешка при добавяне на потребител\r") + db::errorMessage(e), Prompts::Icon::Error);
+            try {
+                if (m_dm.db_Sys.inTransaction())
+                    m_dm.db_Sys.rollback();
+            } catch (const std::exception&) {
+            }
+        }
+    }
+    tblUsers.enableControls();
+    Attach();
+    m_modified = true;
+}
+
+void TfrmUserRights::ChangeFullName()
+{
+    if (tblUsers.isEmpty())
+        return;
+    if (!prompts().confirm(QStringLiteral("Промяната на името има смисъл да се използва само при сгрешено или непълно име !\r"
+                                          "Сигурни ли сте че искате да промените името на избраният потребител  ? ")))
+        return;
+    const QString current = tblUsers.text(QStringLiteral("USER_RNM"));
+    QString text = current;
+    if (!prompts().inputText(QStringLiteral("Ново име"), QStringLiteral("Име"), text))
+        return;
+    if (text.size() <= 3 || text == current)
+        return;
+    const int id = currentUserId();
+    QString encoded;
+    try {
+        encoded = EncodeStoredText(text);
+    } catch (const std::exception& e) {
+        ReportError(e);
+        return;
+    }
+    if (!ExecSqlText(m_dm.WQ, QStringLiteral("update users set user_rnm = \"") + q(encoded) + QStringLiteral("\" where user_id =") +
+                                  QString::number(id), true)) {
+        prompts().message(QStringLiteral("Грешка : името на потребителя не е сменено"), Prompts::Icon::Error);
+        return;
+    }
+    ProvisionTickedApplications(id, text);
+    LoadUserList(id);
+}
+
+void TfrmUserRights::ChangeLoginName()
+{
+    if (tblUsers.isEmpty())
+        return;
+    QString text = tblUsers.text(QStringLiteral("USER_FNM"));
+    if (!prompts().inputText(QStringLiteral("Ново потребителско име"), QStringLiteral("LoginName"), text))
+        return;
+    const QString t = text.trimmed();
+    if (t.size() <= 3) {
+        prompts().message(QStringLiteral("Късо потребителско име  !"), Prompts::Icon::Warning);
+        return;
+    }
+    QString e;
+    try {
+        e = EncodeStoredText(t);
+    } catch (const std::exception& ex) {
+        ReportError(ex);
+        return;
+    }
+    if (!ExecSqlText(m_dm.WQ, QStringLiteral("select User_RNM from users where ") + QStringLiteral("User_FNM=\"%1\" ").arg(q(e)), false)) {
+        prompts().message(QStringLiteral("Грешка при проверка !"), Prompts::Icon::Error);
+        return;
+    }
+    if (!m_dm.WQ.eof()) {
+        const QString holder = DecodeStoredText(m_dm.WQ.field(0).asString());
+        m_dm.WQ.close();
+        prompts().message(QStringLiteral("Вече има потребител с посоченото потребителско име   ! [") + holder + QStringLiteral("]\r") +
+                              QStringLiteral("Потреб. име  не е променено ."),
+                          Prompts::Icon::Warning);
+        return;
+    }
+    m_dm.WQ.close();
+    const int id = currentUserId();
+    if (!ExecSqlText(m_dm.WQ, QStringLiteral("Update users set user_fnm=\"") + q(e) + QStringLiteral("\" where user_id = ") + QString::number(id), true)) {
+        prompts().message(QStringLiteral("Грешка : потребителското име не е променено  "), Prompts::Icon::Error);
+        return;
+    }
+    LoadUserList(id);
+}
+
+void TfrmUserRights::ChangePassword()
+{
+    if (tblUsers.isEmpty())
+        return;
+    const QString login = tblUsers.text(QStringLiteral("USER_FNM"));
+    QString password;
+    try {
+        TfrmNewUser dlg(TfrmNewUser::Mode::Password, this, tblUsers.text(QStringLiteral("USER_RNM")), login);
+        if (dlg.run() != QDialog::Accepted)
+            return;
+        password = dlg.Password();
+    } catch (const std::exception& e) {
+        prompts().message(QStringLiteral("Грешка при създаване на форама : \r") + db::errorMessage(e), Prompts::Icon::Error);
+        return;
+    }
+    const int id = currentUserId();
+    QString e, encLogin;
+    try {
+        e = EncodeStoredText(password);
+        encLogin = EncodeStoredText(login);
+    } catch (const std::exception& ex) {
+        ReportError(ex);
+        return;
+    }
+    if (!ExecSqlText(m_dm.WQ, QStringLiteral("select User_id from users where ") +
+                                  QStringLiteral("User_FNM=\"%1\" AND User_FPW=\"%2\"").arg(q(encLogin), q(e)), false)) {
+        prompts().message(QStringLiteral("Грешка при проверка !"), Prompts::Icon::Error);
+        return;
+    }
+    const bool found = !m_dm.WQ.eof();
+    const int holder = found ? m_dm.WQ.field(0).asInteger() : 0;
+    m_dm.WQ.close();
+    if (!found) {
+        if (!ExecSqlText(m_dm.WQ, QStringLiteral("Update users set user_fpw=\"") + q(e) + QStringLiteral("\",user_cert = null") +
+                                      QStringLiteral(" where user_id = ") + QString::number(id), true))
+            prompts().message(QStringLiteral("Грешка : паролата не е променена  "), Prompts::Icon::Error);
+    } else if (holder != id) {
+        prompts().message(QStringLiteral("Вече има потребител с посоченото име и парола  !\rПаролата не е променена ."), Prompts::Icon::Warning);
+    }
+}
+
+void TfrmUserRights::DeleteUser()
+{
+    if (tblUsers.isEmpty())
+        return;
+    if (!prompts().confirm(QStringLiteral("Сигурни ли сте, че искате да забраните достъпа на  ") + tblUsers.text(QStringLiteral("USER_RNM")) +
+                           QStringLiteral(" ") + QStringLiteral("до всички програми  ?") + QStringLiteral("\r") + QStringLiteral("(") +
+                           QStringLiteral("Ако по-късно се добави със същото име и парола той ще бъде третиран като друг човек !") +
+                           QStringLiteral("\r") +
+                           QStringLiteral("Ако искате да забраните достъпа до определена програма махнете \"отметката\" пред името на програмата )")))
+        return;
+    const QString id = QString::number(currentUserId());
+    ExecSqlText(m_dm.WQ, QStringLiteral("delete from links where lnk_usr =") + id, true);
+    ExecSqlText(m_dm.WQ, QStringLiteral("delete from users where user_id =") + id, true);
+    tblUsers.deleteCurrent();
+}
+
+void TfrmUserRights::Search()
+{
+    const QString text = edSeek->text();
+    if (text.trimmed().isEmpty() || tblUsers.isEmpty())
+        return;
+    const QString column = rbRealName->isChecked() ? QStringLiteral("USER_RNM") : QStringLiteral("USER_FNM");
+    const QString key = SimilarityKey(text);
+    auto matches = [&] { return !key.isEmpty() && SimilarityKey(tblUsers.text(column)).contains(key); };
+
+    tblUsers.disableControls();
+    Detach();
+    const int start = tblUsers.recNo();
+    bool found = false;
+    if (start + 1 < tblUsers.recordCount()) {
+        for (tblUsers.setRecNo(start + 1); !found; tblUsers.next()) {
+            found = matches();
+            if (found || tblUsers.recNo() == tblUsers.recordCount() - 1)
+                break;
+        }
+    }
+    if (!found) {
+        for (int row = 0; row < start && !found; ++row) {
+            tblUsers.setRecNo(row);
+            found = matches();
+        }
+    }
+    if (!found)
+        tblUsers.setRecNo(start);
+    tblUsers.enableControls();
+    Attach();
+}
+
+bool TfrmUserRights::UpdateFlags(QChar first, const QDate& expires)
+{
+    const QString flags = withFirstFlag(tblUsers.text(QStringLiteral("USER_FLAGS")), first);
+    return ExecSqlText(m_dm.WQ, QStringLiteral("Update users set User_Flags=\"") + q(flags) + QStringLiteral("\",user_expdate=\"") +
+                                    FormatDateDMY(expires) + QStringLiteral("\" where User_ID=") + QString::number(currentUserId()),
+                       true);
+}
+
+void TfrmUserRights::AllowRemoteAccess()
+{
+    if (tblUsers.isEmpty())
+        return;
+    DTP->setDate(QDate::currentDate().addDays(365));
+    UpdateFlags(QLatin1Char('T'), DTP->date());
+    LoadUserList(currentUserId());
+}
+
+void TfrmUserRights::ChangeRemoteAccessDate()
+{
+    if (tblUsers.isEmpty())
+        return;
+    ExecSqlText(m_dm.WQ, QStringLiteral("Update users set user_expdate=\"") + FormatDateDMY(DTP->date()) +
+                             QStringLiteral("\" where User_ID=") + QString::number(currentUserId()),
+                true);
+}
+
+void TfrmUserRights::DenyRemoteAccess()
+{
+    if (tblUsers.isEmpty())
+        return;
+    UpdateFlags(QLatin1Char('F'), QDate::currentDate());
+    LoadUserList(currentUserId());
+}
+
+void TfrmUserRights::ForcePasswordChange()
+{
+    if (tblUsers.isEmpty())
+        return;
+    ExecSqlText(m_dm.WQ, QStringLiteral("update USERS set USER_PWDMUSTCHANGE  =23 WHERE USER_ID = %1 ").arg(currentUserId()), true);
+}
+
+void TfrmUserRights::Sort(bool ascending)
+{
+    const int field = grid->gridModel().fieldOf(grid->selectedColumn());
+    if (field < 0)
+        return;
+    tblUsers.sortBy(field, ascending);
+}
+
+void TfrmUserRights::ShowPassword()
+{
+    if (tblUsers.isEmpty())
+        return;
+    if (!ExecSqlText(m_dm.WQ, QStringLiteral("select user_fpw from users where user_id =") + QString::number(currentUserId()), false))
+        return;
+    if (!m_dm.WQ.eof())
+        pnlTop->setToolTip(DecodeStoredText(m_dm.WQ.field(0).asString()));
+    m_dm.WQ.close();
+}
+
+bool TfrmUserRights::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == grid->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        const auto mods = static_cast<QMouseEvent*>(event)->modifiers();
+        if ((mods & Qt::ControlModifier) && (mods & Qt::ShiftModifier))
+            ShowPassword();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TfrmUserRights::Leave()
+{
+    if (m_modified &&
+        prompts().confirm(QStringLiteral("Въведените или променени данни ще бъдат загубени.Да се запишат ли промените  ?")))
+        SaveRights();
+    m_leaving = true;
+    accept();
+}
+
+void TfrmUserRights::closeEvent(QCloseEvent* event)
+{
+    // The window's close button and Esc leave the same way as "Изход".
+    if (!m_leaving && m_modified &&
+        prompts().confirm(QStringLiteral("Въведените или променени данни ще бъдат загубени.Да се запишат ли промените  ?")))
+        SaveRights();
+    m_leaving = false;
+    QDialog::closeEvent(event);
+}
+
+void OpenUserRights(TDM& dm, QWidget* parent)
+{
+    TfrmUserRights window(dm, parent);
+    window.exec();
+}
