@@ -60,7 +60,10 @@ int main(int argc, char* argv[])
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QStringLiteral("Show the main window, save it as a PNG file and exit."),
                                         QStringLiteral("FILE"));
-    parser.addOptions({scramble, createSystemDb, owner, ownerPassword, createDemo, writeInstall, screenshot});
+    const QCommandLineOption shotWindow(QStringLiteral("window"),
+                                        QStringLiteral("With --screenshot: the window to save, \"main\" (default) or \"users\"."),
+                                        QStringLiteral("NAME"), QStringLiteral("main"));
+    parser.addOptions({scramble, createSystemDb, owner, ownerPassword, createDemo, writeInstall, screenshot, shotWindow});
     parser.addPositionalArgument(QStringLiteral("login"), QStringLiteral("Login name and password (both or neither)."),
                                  QStringLiteral("[login password]"));
     parser.process(app);
@@ -121,10 +124,19 @@ int main(int argc, char* argv[])
         TfrmMain frmMain(dm, logInfo, hooks);
         if (shot) {
             const QString file = parser.value(screenshot);
-            QObject::connect(&frmMain, &TfrmMain::showStepDone, &frmMain, [&frmMain, file] {
+            const bool users = parser.value(shotWindow) == QLatin1String("users");
+            QObject::connect(&frmMain, &TfrmMain::showStepDone, &frmMain, [&frmMain, &dm, file, users] {
                 if (frmMain.terminateRequested())
                     return;
-                QTimer::singleShot(0, &frmMain, [&frmMain, file] { QApplication::exit(frmMain.grab().save(file, "PNG") ? 0 : 1); });
+                QTimer::singleShot(0, &frmMain, [&frmMain, &dm, file, users] {
+                    if (!users) {
+                        QApplication::exit(frmMain.grab().save(file, "PNG") ? 0 : 1);
+                        return;
+                    }
+                    auto* window = new TfrmUserRights(dm, &frmMain);
+                    window->show();
+                    QTimer::singleShot(100, window, [window, file] { QApplication::exit(window->grab().save(file, "PNG") ? 0 : 1); });
+                });
             });
         }
         frmMain.show();

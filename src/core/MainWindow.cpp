@@ -53,7 +53,7 @@ TfrmMain::TfrmMain(TDM& dm, const TLogInfoRec& logInfo, MainWindowHooks hooks, Q
     BuildPolicyPage(settings);
     pages->addTab(settings, QStringLiteral("Настройки"));
     pages->setCurrentIndex(0);
-    resize(640, 480);
+    resize(600, 300);
 }
 
 void TfrmMain::BuildMainPage(QWidget* page)
@@ -63,6 +63,7 @@ void TfrmMain::BuildMainPage(QWidget* page)
     auto* installedLayout = new QGridLayout(installed);
     cbApplications = new QComboBox(installed);
     cbApplications->setObjectName(QStringLiteral("cbApplications"));
+    cbApplications->setPlaceholderText(QStringLiteral("Изберете приложение"));
     installedLayout->addWidget(cbApplications, 0, 0, 1, 2);
     auto button = [this](QWidget* parent, const char* name, const QString& caption, const QString& hint = {}) {
         auto* b = new QPushButton(caption, parent);
@@ -98,6 +99,10 @@ void TfrmMain::BuildMainPage(QWidget* page)
     connect(BitBtn3, &QPushButton::clicked, this, [this] { OpenChild(m_hooks.openRefresh, QStringLiteral("Грешка: ")); });
     connect(About_SB, &QPushButton::clicked, this, &TfrmMain::ShowAbout);
     connect(SpeedButton1, &QPushButton::clicked, this, &QWidget::close);
+    // A window this build does not have cannot be opened.
+    sbUserRights->setEnabled(bool(m_hooks.openUsers));
+    Update_BB->setEnabled(bool(m_hooks.openUpdate));
+    BitBtn3->setEnabled(bool(m_hooks.openRefresh));
 }
 
 void TfrmMain::OpenChild(const std::function<void(QWidget*)>& open, const QString& errorPrefix)

@@ -85,6 +85,7 @@ TDBHintGrid::TDBHintGrid(QWidget* parent) : QTableView(parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setStretchLastSection(true);
     horizontalHeader()->viewport()->setMouseTracking(true);
     horizontalHeader()->viewport()->installEventFilter(this);
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { emit OnWMHScroll(); });

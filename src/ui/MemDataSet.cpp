@@ -114,9 +114,25 @@ void TMemDataSet::setSourceValue(int sourceRow, int field, const QVariant& value
     if (sourceRow < 0 || sourceRow >= sourceRowCount() || field < 0 || field >= fieldCount())
         return;
     m_rows[static_cast<size_t>(sourceRow)][field] = value;
+    if (m_disabled) {
+        m_pendingReset = true;
+        return;
+    }
     const auto it = std::find(m_visible.begin(), m_visible.end(), sourceRow);
-    if (it != m_visible.end() && !m_disabled)
+    if (it != m_visible.end())
         emit rowChanged(static_cast<int>(it - m_visible.begin()));
+}
+
+void TMemDataSet::mapField(int field, const std::function<QVariant(const QVariant&)>& fn)
+{
+    if (field < 0 || field >= fieldCount())
+        return;
+    for (QVariantList& row : m_rows)
+        row[field] = fn(row[field]);
+    if (m_disabled)
+        m_pendingReset = true;
+    else
+        emit layoutReset();
 }
 
 bool TMemDataSet::accepts(int sourceRow)

@@ -40,6 +40,8 @@ public:
     QVariant sourceValue(int sourceRow, int field) const;
     QString sourceText(int sourceRow, int field) const; // display text
     void setSourceValue(int sourceRow, int field, const QVariant& value);
+    // Replaces every value of a field with fn(value), in one pass.
+    void mapField(int field, const std::function<QVariant(const QVariant&)>& fn);
 
     // Visible rows and the current one
     int recordCount() const { return static_cast<int>(m_visible.size()); }

@@ -229,10 +229,9 @@ void TfrmUserRights::LoadUserList(int userId)
     m_dm.WQ.close();
     const int rnm = tblUsers.fieldIndex(QStringLiteral("USER_RNM"));
     const int fnm = tblUsers.fieldIndex(QStringLiteral("USER_FNM"));
-    for (int row = 0; row < tblUsers.sourceRowCount(); ++row) {
-        tblUsers.setSourceValue(row, rnm, DecodeStoredText(tblUsers.sourceValue(row, rnm).toString()));
-        tblUsers.setSourceValue(row, fnm, DecodeStoredText(tblUsers.sourceValue(row, fnm).toString()));
-    }
+    const auto decode = [](const QVariant& v) { return QVariant(DecodeStoredText(v.toString())); };
+    tblUsers.mapField(rnm, decode);
+    tblUsers.mapField(fnm, decode);
     tblUsers.last(); // the row read last stays current through the sort
     tblUsers.sortBy(rnm, true);
     if (userId != 0)
