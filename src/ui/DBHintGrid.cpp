@@ -455,28 +455,23 @@ void TDBHintGrid::RemoveColumnFilter(int column)
     TMemDataSet* ds = dataSet();
     if (!ds)
         return;
-    if (!m_filterEntries.isEmpty()) {
+    if (m_filterEntries.isEmpty())
+        giveBackDataSetFilter();
+    else
         reapplyFilter();
-        return;
-    }
-    ds->setOnFilterRecord(m_savedFilter);
-    m_installed = false;
-    m_savedFilter = nullptr;
-    ds->setFiltered(false);
-    ds->setFiltered(m_savedFiltered);
 }
 
 void TDBHintGrid::RemoveAllFilters()
 {
-    for (int i = static_cast<int>(m_filterEntries.size()) - 1; i >= 0; --i)
-        restoreColumn(m_filterEntries[i]);
     const bool had = !m_filterEntries.isEmpty();
-    m_filterEntries.clear();
-    m_filterValues.clear();
-    m_filterTyped.clear();
+    DropFilters();
+    if (had && dataSet())
+        giveBackDataSetFilter();
+}
+
+void TDBHintGrid::giveBackDataSetFilter()
+{
     TMemDataSet* ds = dataSet();
-    if (!ds || !had)
-        return;
     ds->setOnFilterRecord(m_savedFilter);
     m_installed = false;
     m_savedFilter = nullptr;

@@ -111,6 +111,7 @@ private:
     int entryOf(int column) const;
     void restoreColumn(const THGExt& entry);
     void reapplyFilter();
+    void giveBackDataSetFilter(); // the dataset's own callback and switch, as they were
     void followDataSet(int row);
     void hideHint();
     QString columnText(int sourceRow, int column) const;

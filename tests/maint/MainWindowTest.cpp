@@ -1,5 +1,6 @@
 // The main window's applications and password policy, against a demo system database.
 #include "support/ScriptedPrompts.h"
+#include "support/Sql.h"
 #include "support/TestEnv.h"
 
 #include "core/DataModule.h"
@@ -44,21 +45,8 @@ protected:
         qunsetenv("GATEKEEP_ZORCFG");
     }
 
-    QVariant scalar(const QString& sql)
-    {
-        db::Query q(&m_dm.db_Sys);
-        q.setParamCheck(false);
-        q.setSql(sql);
-        q.open();
-        return q.eof() ? QVariant() : q.field(0).value();
-    }
-    void exec(const QString& sql)
-    {
-        db::Query q(&m_dm.db_Sys);
-        q.setParamCheck(false);
-        q.setSql(sql);
-        q.execSql();
-    }
+    void exec(const QString& sql) { execSql(m_dm.db_Sys, sql); }
+    QVariant scalar(const QString& sql) { return scalarOf(m_dm.db_Sys, sql); }
     QCheckBox* box(const char* name) { return m_window->findChild<QCheckBox*>(QLatin1String(name)); }
     QStringList apps()
     {

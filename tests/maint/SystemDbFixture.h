@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/ScriptedPrompts.h"
+#include "support/Sql.h"
 #include "support/TestEnv.h"
 
 #include "core/DataModule.h"
@@ -23,33 +24,9 @@ protected:
         m_dm.db_Sys.connect();
     }
 
-    void exec(const QString& sql)
-    {
-        db::Query q(&m_dm.db_Sys);
-        q.setParamCheck(false);
-        q.setSql(sql);
-        q.execSql();
-    }
-
-    QVariant scalar(const QString& sql)
-    {
-        db::Query q(&m_dm.db_Sys);
-        q.setParamCheck(false);
-        q.setSql(sql);
-        q.open();
-        return q.eof() ? QVariant() : q.field(0).value();
-    }
-
-    QStringList column(const QString& sql)
-    {
-        QStringList out;
-        db::Query q(&m_dm.db_Sys);
-        q.setParamCheck(false);
-        q.setSql(sql);
-        for (q.open(); !q.eof(); q.next())
-            out << q.field(0).asString().trimmed();
-        return out;
-    }
+    void exec(const QString& sql) { execSql(m_dm.db_Sys, sql); }
+    QVariant scalar(const QString& sql) { return scalarOf(m_dm.db_Sys, sql); }
+    QStringList column(const QString& sql) { return columnOf(m_dm.db_Sys, sql); }
 
     TempDir m_tmp;
     QString m_path;

@@ -1,5 +1,6 @@
 // The users window against a real embedded system database at the current schema.
 #include "support/ScriptedPrompts.h"
+#include "support/Sql.h"
 #include "support/TestEnv.h"
 
 #include "core/DataModule.h"
@@ -46,21 +47,8 @@ protected:
                       flags.isNull() ? QStringLiteral("null") : lit(flags)));
         return scalar(QStringLiteral("select max(user_id) from users")).toInt();
     }
-    void exec(const QString& sql)
-    {
-        db::Query q(&m_dm.db_Sys);
-        q.setParamCheck(false);
-        q.setSql(sql);
-        q.execSql();
-    }
-    QVariant scalar(const QString& sql)
-    {
-        db::Query q(&m_dm.db_Sys);
-        q.setParamCheck(false);
-        q.setSql(sql);
-        q.open();
-        return q.eof() ? QVariant() : q.field(0).value();
-    }
+    void exec(const QString& sql) { execSql(m_dm.db_Sys, sql); }
+    QVariant scalar(const QString& sql) { return scalarOf(m_dm.db_Sys, sql); }
     QString stored(const char* column, int id)
     {
         return DecodeStoredText(scalar(QStringLiteral("select %1 from users where user_id = %2").arg(QLatin1String(column)).arg(id)).toString());
