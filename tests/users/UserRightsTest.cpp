@@ -14,12 +14,14 @@
 
 #include "db/Query.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -309,4 +311,47 @@ TEST_F(UserRightsTest, SortShowPasswordAndLeaving)
     w->sbExit->click();
     EXPECT_EQ(m_prompts.shown.last().text, QStringLiteral("Въведените или променени данни ще бъдат загубени.Да се запишат ли промените  ?"));
     EXPECT_FALSE(w->isVisible());
+}
+
+TEST_F(UserRightsTest, NewUserDialogKeys)
+{
+    TfrmNewUser d(TfrmNewUser::Mode::NewUser);
+    d.show();
+    QApplication::setActiveWindow(&d);
+    d.edRealName->setFocus();
+    d.edRealName->setText(QStringLiteral("Ivan Petrov"));
+    QTest::keyClick(d.edRealName, Qt::Key_Return); // not all filled: on to the next field
+    EXPECT_EQ(QApplication::focusWidget(), d.edUname);
+    d.edPWD->setText(QStringLiteral("secret"));
+    d.edchkPwd->setText(QStringLiteral("secret"));
+    QTest::keyClick(d.edUname, Qt::Key_Return); // all filled: confirms
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_EQ(d.LoginName(), QStringLiteral("IPetrov"));
+
+    TfrmNewUser e(TfrmNewUser::Mode::NewUser);
+    e.show();
+    QTest::keyClick(e.edPWD, Qt::Key_Escape);
+    EXPECT_EQ(e.result(), QDialog::Rejected);
+    EXPECT_FALSE(e.isVisible());
+}
+
+TEST_F(UserRightsTest, DeletingAUserTakesItsRightsAlong)
+{
+    const int ivan = addUser(QStringLiteral("Ivan Petrov"), QStringLiteral("ivan"), QStringLiteral("p"));
+    addUser(QStringLiteral("Anna Petrova"), QStringLiteral("anna"), QStringLiteral("p"));
+    exec(QStringLiteral("insert into links values (%1, 1, 1)").arg(ivan));
+    auto w = open();
+    ASSERT_TRUE(w->tblUsers.locate(QStringLiteral("USER_ID"), ivan));
+    m_prompts.answerConfirm(false);
+    w->DeleteUser();
+    EXPECT_EQ(scalar(QStringLiteral("select count(*) from users")).toInt(), 2);
+    EXPECT_TRUE(m_prompts.shown.last().text.startsWith(QStringLiteral("Сигурни ли сте, че искате да забраните достъпа на  Ivan Petrov до всички програми  ?\r(")));
+
+    m_prompts.answerConfirm(true);
+    w->DeleteUser();
+    EXPECT_EQ(scalar(QStringLiteral("select count(*) from users")).toInt(), 1);
+    EXPECT_EQ(scalar(QStringLiteral("select count(*) from links")).toInt(), 0);
+    EXPECT_EQ(w->tblUsers.recordCount(), 1);
+    EXPECT_EQ(currentName(*w), QStringLiteral("Anna Petrova"));
+    EXPECT_FALSE(w->sbDelete->isVisible());
 }
