@@ -8,7 +8,7 @@
 #include <cstdint>
 
 // The suite's login library, loaded by its bare file name through the platform's search
-// order (LD_LIBRARY_PATH, then the program's own folder, then the system folders).
+// order (the program's own folder, then LD_LIBRARY_PATH, then the system folders).
 extern const char* const kLoginLibraryFile;
 
 // The library's entry points.
