@@ -15,7 +15,6 @@
 #include "db/Error.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QDateEdit>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -189,6 +188,9 @@ void TfrmUserRights::BuildWindow()
     connect(miMustChangePWD, &QAction::triggered, this, &TfrmUserRights::ForcePasswordChange);
     connect(sbExit, &QPushButton::clicked, this, &TfrmUserRights::Leave);
 
+    // Enter belongs to the field it is pressed in (the search field searches), not to a button.
+    for (QPushButton* b : findChildren<QPushButton*>())
+        b->setAutoDefault(false);
     bgb->setFolded(true);
     resize(900, 640);
 }
@@ -570,23 +572,25 @@ bool TfrmUserRights::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void TfrmUserRights::Leave()
+void TfrmUserRights::OfferToSave()
 {
     if (m_modified &&
         prompts().confirm(QStringLiteral("Въведените или променени данни ще бъдат загубени.Да се запишат ли промените  ?")))
         SaveRights();
-    m_leaving = true;
+    m_modified = false;
+}
+
+void TfrmUserRights::Leave()
+{
+    OfferToSave();
     accept();
 }
 
-void TfrmUserRights::closeEvent(QCloseEvent* event)
+void TfrmUserRights::reject()
 {
-    // The window's close button and Esc leave the same way as "Изход".
-    if (!m_leaving && m_modified &&
-        prompts().confirm(QStringLiteral("Въведените или променени данни ще бъдат загубени.Да се запишат ли промените  ?")))
-        SaveRights();
-    m_leaving = false;
-    QDialog::closeEvent(event);
+    // Esc and the window's close button leave the same way as "Изход".
+    OfferToSave();
+    QDialog::reject();
 }
 
 void OpenUserRights(TDM& dm, QWidget* parent)

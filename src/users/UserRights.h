@@ -81,7 +81,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     // The rights of the current user, and saving them: filled in by the rights part.
@@ -97,11 +97,11 @@ private:
     void ShowRemoteAccess();
     bool UpdateFlags(QChar first, const QDate& expires);
     void ReportError(const std::exception& e);
+    void OfferToSave();
 
     TDM& m_dm;
     bool m_modified = false;
     bool m_shown = false;
-    bool m_leaving = false;
 };
 
 // Opens the users window modally from the main window.

@@ -256,6 +256,12 @@ TEST_F(UserRightsTest, SearchWrapsAndSkipsRemovedCharacters)
     w->edSeek->setText(QStringLiteral("PET"));
     w->Seek_SB->click();
     EXPECT_EQ(currentName(*w), QStringLiteral("Petar Ivanov"));
+
+    // Enter in the search field searches once.
+    w->rbRealName->setChecked(true);
+    w->edSeek->setText(QStringLiteral("petr"));
+    QTest::keyClick(w->edSeek, Qt::Key_Return);
+    EXPECT_EQ(currentName(*w), QStringLiteral("Anna Petrova"));
 }
 
 TEST_F(UserRightsTest, RemoteAccess)
@@ -311,6 +317,15 @@ TEST_F(UserRightsTest, SortShowPasswordAndLeaving)
     w->sbExit->click();
     EXPECT_EQ(m_prompts.shown.last().text, QStringLiteral("Въведените или променени данни ще бъдат загубени.Да се запишат ли промените  ?"));
     EXPECT_FALSE(w->isVisible());
+
+    // Esc asks the same, once.
+    w->show();
+    w->setModified(true);
+    m_prompts.answerConfirm(false);
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_TRUE(m_prompts.allAnswered());
+    EXPECT_TRUE(m_prompts.unexpected.isEmpty());
 }
 
 TEST_F(UserRightsTest, NewUserDialogKeys)
