@@ -25,9 +25,11 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-db::ParamList params(const QString& path)
+void connectEmbedded(db::Database& d, const QString& path)
 {
-    return {{QStringLiteral("SERVER NAME"), path}, {QStringLiteral("USER NAME"), QStringLiteral("SYSDBA")}};
+    d.setDriverName(QStringLiteral("INTRBASE"));
+    d.params() = {{QStringLiteral("SERVER NAME"), path}, {QStringLiteral("USER NAME"), QStringLiteral("SYSDBA")}};
+    d.connect();
 }
 
 } // namespace
@@ -40,9 +42,7 @@ int main(int argc, char** argv)
     db::Database::createFirebirdDatabase(path, QStringLiteral("SYSDBA"), QString());
     {
         db::Database d;
-        d.setDriverName(QStringLiteral("INTRBASE"));
-        d.params() = params(path);
-        d.connect();
+        connectEmbedded(d, path);
         db::Query q(&d);
         q.setParamCheck(false);
         q.setSql(QStringLiteral("create table people (id integer not null primary key, dept integer, "
@@ -69,9 +69,7 @@ int main(int argc, char** argv)
         t.start();
         {
             db::Database d;
-            d.setDriverName(QStringLiteral("INTRBASE"));
-            d.params() = params(path);
-            d.connect();
+            connectEmbedded(d, path);
             db::Query q(&d);
             q.setSql(sql);
             int rows = 0;
