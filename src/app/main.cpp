@@ -1,4 +1,5 @@
-#include "ConsolePrompts.h"
+#include "MainWindow.h"
+#include "QtPrompts.h"
 
 #include "core/Aliases.h"
 #include "core/BuiltIn.h"
@@ -6,7 +7,7 @@
 #include "core/InstallDescription.h"
 #include "core/LogInfo.h"
 #include "core/Login.h"
-#include "core/MainWindow.h"
+#include "core/ConsolePrompts.h"
 #include "core/Prompts.h"
 #include "core/SystemSchema.h"
 #include "maint/Demo.h"
@@ -98,8 +99,8 @@ int main(int argc, char* argv[])
 
     const bool shot = parser.isSet(screenshot);
     ConsolePrompts console;
-    if (shot)
-        setPrompts(&console);
+    QtPrompts qtPrompts;
+    setPrompts(shot ? static_cast<Prompts*>(&console) : &qtPrompts);
 
     TLogInfoRec& logInfo = LogInfo();
     bool loggedIn = false;

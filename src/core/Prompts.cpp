@@ -1,50 +1,16 @@
 #include "Prompts.h"
 
-#include "QtPrompts.h"
-
-#include <QApplication>
-#include <QFileDialog>
-#include <QInputDialog>
-#include <QMessageBox>
-#include <QPushButton>
+#include "ConsolePrompts.h"
 
 namespace {
-
 Prompts* g_installed = nullptr;
-
-QWidget* owner() { return QApplication::activeWindow(); }
-
-QString selectedFilter(const FileDialogOptions& o)
-{
-    const QStringList qt = QtFileFilter(o.filter).split(QStringLiteral(";;"));
-    return o.filterIndex >= 1 && o.filterIndex <= qt.size() ? qt[o.filterIndex - 1] : QString();
-}
-
-QString startPath(const FileDialogOptions& o)
-{
-    if (o.fileName.isEmpty())
-        return o.initialDir;
-    return o.initialDir.isEmpty() ? o.fileName : o.initialDir + QLatin1Char('/') + o.fileName;
-}
-
-QMessageBox::StandardButton ask(const QString& text, QMessageBox::StandardButtons buttons)
-{
-    QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text, buttons, owner());
-    if (auto* b = box.button(QMessageBox::Yes))
-        b->setText(QStringLiteral("Да"));
-    if (auto* b = box.button(QMessageBox::No))
-        b->setText(QStringLiteral("Не"));
-    if (auto* b = box.button(QMessageBox::Cancel))
-        b->setText(QStringLiteral("Отказ"));
-    return static_cast<QMessageBox::StandardButton>(box.exec());
-}
-
 } // namespace
 
 Prompts& prompts()
 {
-    static QtPrompts qtPrompts;
-    return g_installed ? *g_installed : qtPrompts;
+    // Without an installed implementation (set-up actions, tools) nobody is at the screen.
+    static ConsolePrompts console;
+    return g_installed ? *g_installed : console;
 }
 
 Prompts* setPrompts(Prompts* p)
@@ -66,68 +32,3 @@ QString QtFileFilter(const QString& filter)
     return out.join(QStringLiteral(";;"));
 }
 
-void QtPrompts::message(const QString& text, Icon icon)
-{
-    const auto qicon = icon == Icon::Error     ? QMessageBox::Critical
-                       : icon == Icon::Warning ? QMessageBox::Warning
-                                               : QMessageBox::Information;
-    QMessageBox box(qicon, QApplication::applicationDisplayName(), text, QMessageBox::Ok, owner());
-    box.exec();
-}
-
-bool QtPrompts::confirm(const QString& text) { return ask(text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes; }
-
-Prompts::Answer QtPrompts::askYesNoCancel(const QString& text)
-{
-    switch (ask(text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
-    case QMessageBox::Yes: return Answer::Yes;
-    case QMessageBox::No: return Answer::No;
-    default: return Answer::Cancel;
-    }
-}
-
-bool QtPrompts::inputText(const QString& caption, const QString& prompt, QString& value)
-{
-    QInputDialog dlg(owner());
-    dlg.setWindowTitle(caption);
-    dlg.setLabelText(prompt);
-    dlg.setTextValue(value);
-    dlg.setOkButtonText(QStringLiteral("OK"));
-    dlg.setCancelButtonText(QStringLiteral("Отказ"));
-    if (dlg.exec() != QDialog::Accepted)
-        return false;
-    value = dlg.textValue();
-    return true;
-}
-
-QString QtPrompts::openFile(const FileDialogOptions& o)
-{
-    QString selected = selectedFilter(o);
-    return QFileDialog::getOpenFileName(owner(), o.title, startPath(o), QtFileFilter(o.filter), &selected);
-}
-
-QStringList QtPrompts::openFiles(const FileDialogOptions& o)
-{
-    QString selected = selectedFilter(o);
-    return QFileDialog::getOpenFileNames(owner(), o.title, startPath(o), QtFileFilter(o.filter), &selected);
-}
-
-QString QtPrompts::saveFile(const FileDialogOptions& o)
-{
-    QFileDialog dlg(owner(), o.title, startPath(o), QtFileFilter(o.filter));
-    dlg.setAcceptMode(QFileDialog::AcceptSave);
-    dlg.setDefaultSuffix(o.defaultExt);
-    if (!o.confirmOverwrite)
-        dlg.setOption(QFileDialog::DontConfirmOverwrite);
-    const QString sel = selectedFilter(o);
-    if (!sel.isEmpty())
-        dlg.selectNameFilter(sel);
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-        return {};
-    return dlg.selectedFiles().first();
-}
-
-QString QtPrompts::chooseFolder(const QString& title, const QString& initialDir)
-{
-    return QFileDialog::getExistingDirectory(owner(), title, initialDir);
-}

@@ -18,12 +18,13 @@ struct FileDialogOptions {
 // so that windows can be driven by tests.
 class Prompts {
 public:
-    enum class Icon { Information, Warning, Error };
+    enum class Icon { Information, Question, Warning, Error };
     enum class Answer { Yes, No, Cancel };
 
     virtual ~Prompts() = default;
     virtual void message(const QString& text, Icon icon = Icon::Information) = 0;
-    virtual bool confirm(const QString& text) = 0;               // Yes / No
+    // Yes / No. Destructive questions pass Answer::No, so that Enter does not destroy.
+    virtual bool confirm(const QString& text, Icon icon = Icon::Question, Answer defaultAnswer = Answer::Yes) = 0;
     virtual Answer askYesNoCancel(const QString& text) = 0;
     // Returns false when cancelled; value holds the initial text and receives the answer.
     virtual bool inputText(const QString& caption, const QString& prompt, QString& value) = 0;
@@ -33,9 +34,10 @@ public:
     virtual QString chooseFolder(const QString& title, const QString& initialDir) = 0;
 };
 
-// The program-wide instance: the Qt implementation unless a test installed another.
+// The program-wide instance: the one installed (the Qt prompts in the program, scripted ones in
+// tests); without any, messages go to standard error and questions are declined.
 Prompts& prompts();
-// Installs p (not owned) and returns the previous one; nullptr restores the Qt implementation.
+// Installs p (not owned) and returns the previous one; nullptr restores the console fallback.
 Prompts* setPrompts(Prompts* p);
 
 // "Description|*.a;*.b|..." to Qt's "Description (*.a *.b);;..." form.

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <cstdint>
@@ -26,6 +27,15 @@ struct ProcParam {
     QString type;      // "INTEGER", "VARCHAR", ...
     bool output = false;
     int size = 0;      // characters for text, bytes otherwise
+};
+
+// How a transaction meets other connections' locks.
+struct TransactionOptions {
+    // Tables reserved for protected write at the start: others may read them but not write,
+    // and a second such reservation waits (or fails) until this transaction ends.
+    QStringList protectedWrite;
+    // Seconds to wait for a lock held by another connection; 0 fails at once.
+    int lockTimeout = 0;
 };
 
 // A forward-only result. Values are read from the current row after a successful fetch().
@@ -55,7 +65,7 @@ public:
     virtual bool isOpen() const = 0;
 
     // Without a started transaction every statement runs and commits on its own.
-    virtual void startTransaction() = 0;
+    virtual void startTransaction(const TransactionOptions& options = {}) = 0;
     virtual void commit() = 0;
     virtual void rollback() = 0;
     virtual bool inTransaction() const = 0;

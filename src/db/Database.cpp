@@ -74,7 +74,7 @@ Connection& Database::connection()
     return *m_conn;
 }
 
-void Database::startTransaction() { connection().startTransaction(); }
+void Database::startTransaction(const TransactionOptions& options) { connection().startTransaction(options); }
 void Database::commit() { connection().commit(); }
 void Database::rollback() { connection().rollback(); }
 bool Database::inTransaction() const { return connected() && m_conn->inTransaction(); }
@@ -83,10 +83,43 @@ QList<ProcParam> Database::procedureParams(const QString& procedure) { return co
 std::uint32_t Database::nativeDatabaseHandle() { return connection().nativeDatabaseHandle(); }
 std::uint32_t Database::nativeTransactionHandle() { return connection().nativeTransactionHandle(); }
 
+Transaction::Transaction(Database& database, const TransactionOptions& options) : m_db(database)
+{
+    m_db.startTransaction(options);
+    m_active = true;
+}
+
+Transaction::~Transaction()
+{
+    if (!m_active)
+        return;
+    try {
+        m_db.rollback();
+    } catch (const std::exception&) {
+        // A lost connection has rolled back already.
+    }
+}
+
+void Transaction::commit()
+{
+    if (!m_active)
+        throw Error(QStringLiteral("Няма започната транзакция"));
+    m_active = false;
+    m_db.commit();
+}
+
+void Transaction::rollback()
+{
+    if (!m_active)
+        return;
+    m_active = false;
+    m_db.rollback();
+}
+
 void Database::closeQueries()
 {
     for (Query* q : m_queries)
-        q->close();
+        q->closeQuietly();
 }
 
 void Database::createFirebirdDatabase(const QString& serverName, const QString& user, const QString& password)

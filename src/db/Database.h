@@ -42,7 +42,7 @@ public:
     void disconnect();
     bool connected() const;
 
-    void startTransaction();
+    void startTransaction(const TransactionOptions& options = {});
     void commit();
     void rollback();
     bool inTransaction() const;
@@ -76,6 +76,25 @@ private:
     ParamList m_params;
     std::unique_ptr<Connection> m_conn;
     QList<Query*> m_queries;
+};
+
+// A transaction of a database that rolls back when it goes out of scope uncommitted, so that
+// an exception anywhere between start and commit leaves the data as it was.
+class Transaction {
+public:
+    explicit Transaction(Database& database, const TransactionOptions& options = {});
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    Database& database() const { return m_db; }
+    void commit();
+    void rollback();
+    bool active() const { return m_active; }
+
+private:
+    Database& m_db;
+    bool m_active = false;
 };
 
 } // namespace db

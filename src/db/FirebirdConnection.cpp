@@ -90,10 +90,31 @@ struct Ref {
     explicit operator bool() const { return p != nullptr; }
 };
 
-std::vector<unsigned char> transactionParams()
+// Read committed without waiting unless asked: a desktop tool reports a lock conflict instead
+// of hanging.
+std::vector<unsigned char> transactionParams(const TransactionOptions& o = {})
 {
-    // Read committed without waiting: a desktop tool reports a lock conflict instead of hanging.
-    return {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version, isc_tpb_nowait};
+    std::vector<unsigned char> tpb{isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version};
+    if (o.lockTimeout > 0) {
+        tpb.push_back(isc_tpb_wait);
+        tpb.push_back(isc_tpb_lock_timeout);
+        tpb.push_back(4);
+        const auto t = static_cast<std::uint32_t>(o.lockTimeout);
+        for (int i = 0; i < 4; ++i)
+            tpb.push_back(static_cast<unsigned char>(t >> (8 * i)));
+    } else {
+        tpb.push_back(isc_tpb_nowait);
+    }
+    for (const QString& table : o.protectedWrite) {
+        const QByteArray name = cp1251::encode(table.trimmed().toUpper());
+        if (name.isEmpty() || name.size() > 255)
+            throw Error(QStringLiteral("Невалидно име на таблица за резервиране"));
+        tpb.push_back(isc_tpb_lock_write);
+        tpb.push_back(static_cast<unsigned char>(name.size()));
+        tpb.insert(tpb.end(), name.begin(), name.end());
+        tpb.push_back(isc_tpb_protected);
+    }
+    return tpb;
 }
 
 FieldType fieldType(unsigned type, int subType, int scale)
@@ -543,7 +564,9 @@ public:
                 dpb->insertInt(&st, isc_dpb_sql_dialect, static_cast<int>(m_dialect));
                 dpb->insertString(&st, isc_dpb_set_db_charset, "WIN1251");
             }
-            const QByteArray path = cp1251::encode(server);
+            // File names are not cp1251 text: they go as UTF-8, tagged so.
+            dpb->insertTag(&st, isc_dpb_utf8_filename);
+            const QByteArray path = server.toUtf8();
             Ref<IProvider> prov(master()->getDispatcher());
             const unsigned len = dpb->getBufferLength(&st);
             const unsigned char* buf = dpb->getBuffer(&st);
@@ -575,12 +598,12 @@ public:
 
     bool isOpen() const override { return m_att != nullptr; }
 
-    void startTransaction() override
+    void startTransaction(const TransactionOptions& options) override
     {
         requireOpen();
         if (m_tra)
             throw Error(QStringLiteral("Транзакцията вече е започната"));
-        m_tra = beginTransaction();
+        m_tra = beginTransaction(options);
     }
 
     void commit() override { endTransaction(true); }
@@ -613,7 +636,7 @@ public:
             auto rs = std::make_unique<FbResultSet>(this, m_att, tra, own);
             tra = nullptr; // the result set ends it now
             Status st;
-            Ref<IStatement> stmt(m_att->prepare(&st, rs->transaction(), 0, text.constData(), m_dialect, IStatement::PREPARE_PREFETCH_METADATA));
+            Ref<IStatement> stmt(m_att->prepare(&st, rs->transaction(), static_cast<unsigned>(text.size()), text.constData(), m_dialect, IStatement::PREPARE_PREFETCH_METADATA));
             const InputMessage in = buildInput(stmt.p, params, m_att, rs->transaction());
             const unsigned type = stmt->getType(&st);
             if (type == isc_info_sql_stmt_select || type == isc_info_sql_stmt_select_for_upd) {
@@ -729,9 +752,9 @@ private:
             throw Error(QStringLiteral("Няма връзка с базата данни"));
     }
 
-    ITransaction* beginTransaction()
+    ITransaction* beginTransaction(const TransactionOptions& options = {})
     {
-        const auto tpb = transactionParams();
+        const auto tpb = transactionParams(options);
         try {
             Status st;
             return m_att->startTransaction(&st, static_cast<unsigned>(tpb.size()), tpb.data());
@@ -783,7 +806,7 @@ private:
             Status st;
             qint64 affected = 0;
             {
-                Ref<IStatement> stmt(m_att->prepare(&st, tra, 0, text.constData(), m_dialect, IStatement::PREPARE_PREFETCH_METADATA));
+                Ref<IStatement> stmt(m_att->prepare(&st, tra, static_cast<unsigned>(text.size()), text.constData(), m_dialect, IStatement::PREPARE_PREFETCH_METADATA));
                 const InputMessage in = buildInput(stmt.p, params, m_att, tra);
                 Ref<IMessageMetadata> out(stmt->getOutputMetadata(&st));
                 const unsigned type = stmt->getType(&st);
@@ -839,7 +862,15 @@ private:
         m_cursors.clear();
     }
 
-    void closeCursorsOf(ITransaction*) { closeCursors(); }
+    // Cursors that run in their own transactions stay open: a loop over one result may
+    // handle each row in transactions of its own.
+    void closeCursorsOf(ITransaction* tra)
+    {
+        const auto cursors = m_cursors;
+        for (FbResultSet* rs : cursors)
+            if (rs->transaction() == tra)
+                rs->detach();
+    }
 
     void closeQuietly()
     {

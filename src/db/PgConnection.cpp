@@ -175,12 +175,24 @@ public:
 
     bool isOpen() const override { return m_conn != nullptr; }
 
-    void startTransaction() override
+    void startTransaction(const TransactionOptions& options) override
     {
         if (m_inTransaction)
             throw Error(QStringLiteral("Транзакцията вече е започната"));
         run("begin", {});
         m_inTransaction = true;
+        try {
+            run(QStringLiteral("set local lock_timeout = %1").arg(options.lockTimeout > 0 ? options.lockTimeout * 1000 : 1), {});
+            for (const QString& table : options.protectedWrite)
+                run(QStringLiteral("lock table %1 in share row exclusive mode").arg(table), {});
+        } catch (...) {
+            m_inTransaction = false;
+            try {
+                run("rollback", {});
+            } catch (const Error&) {
+            }
+            throw;
+        }
     }
     void commit() override { end("commit"); }
     void rollback() override { end("rollback"); }

@@ -37,14 +37,14 @@ Query::Query(Database* database) { setDatabase(database); }
 
 Query::~Query()
 {
-    close();
+    closeQuietly();
     if (m_db)
         m_db->detach(this);
 }
 
 void Query::setDatabase(Database* database)
 {
-    close();
+    closeQuietly();
     if (m_db)
         m_db->detach(this);
     m_db = database;
@@ -60,7 +60,7 @@ void Query::setParamCheck(bool on)
 
 void Query::setSql(const QString& sql)
 {
-    close();
+    closeQuietly();
     m_sql = sql;
     m_values.clear();
     reparse();
@@ -112,14 +112,14 @@ QString Query::serverSql(const Connection& conn) const
 
 void Query::execSql()
 {
-    close();
+    closeQuietly();
     Connection& conn = connection();
     m_rowsAffected = conn.execute(serverSql(conn), boundValues());
 }
 
 void Query::open()
 {
-    close();
+    closeQuietly();
     Connection& conn = connection();
     m_result = conn.openCursor(serverSql(conn), boundValues());
     const int n = m_result->columnCount();
@@ -131,25 +131,29 @@ void Query::open()
     try {
         m_eof = !m_result->fetch();
     } catch (...) {
-        close();
+        closeQuietly();
         throw;
     }
 }
 
 void Query::close()
 {
-    if (m_result) {
-        std::unique_ptr<ResultSet> rs = std::move(m_result);
-        try {
-            rs->close();
-        } catch (const Error&) {
-            // The cursor is gone either way; a failed commit of a read-only transaction loses nothing.
-        }
-    }
+    std::unique_ptr<ResultSet> rs = std::move(m_result);
     m_eof = true;
     m_fieldIndex.clear();
     m_row.clear();
     m_loaded.clear();
+    // A result ends its own transaction here; a commit that fails is the caller's to hear.
+    if (rs)
+        rs->close();
+}
+
+void Query::closeQuietly() noexcept
+{
+    try {
+        close();
+    } catch (const std::exception&) {
+    }
 }
 
 void Query::next()

@@ -59,7 +59,7 @@ public:
 
     void execSql();
     void open();
-    void close();
+    void close(); // throws when the result's own transaction fails to commit
     bool isOpen() const { return m_result != nullptr; }
     bool eof() const { return m_eof; }
     void next();
@@ -77,6 +77,7 @@ private:
     const QVariant& value(int index) const;
     const ColumnInfo& column(int index) const;
     void reparse();
+    void closeQuietly() noexcept;
     QVariantList boundValues() const;
     QString serverSql(const Connection& conn) const;
     Connection& connection() const;

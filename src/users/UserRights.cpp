@@ -3,7 +3,7 @@
 #include "NewUser.h"
 
 #include "core/DataModule.h"
-#include "core/MainWindow.h"
+#include "core/Policy.h"
 #include "core/Prompts.h"
 #include "core/SqlOps.h"
 #include "core/StoredText.h"
@@ -201,7 +201,7 @@ void TfrmUserRights::showEvent(QShowEvent* event)
     if (m_shown)
         return;
     m_shown = true;
-    const bool domains = PasswordPolicyFlags().size() >= 2 && PasswordPolicyFlags()[1] == QLatin1Char('1');
+    const bool domains = DomainLogonAllowed();
     grid->setColumnHidden(3, !domains);
     grid->setColumnHidden(4, !domains);
     pnlDomain->setVisible(domains);

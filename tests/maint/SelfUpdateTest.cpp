@@ -1,4 +1,4 @@
-#include "SystemDbFixture.h"
+#include "support/SystemDbFixture.h"
 
 #include "core/StoredText.h"
 #include "maint/SelfUpdate.h"

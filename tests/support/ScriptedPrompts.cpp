@@ -68,11 +68,11 @@ bool ScriptedPrompts::take(Kind kind, const QString& what, Reply& out)
     return true;
 }
 
-void ScriptedPrompts::message(const QString& text, Icon) { shown.append({QStringLiteral("message"), text}); }
+void ScriptedPrompts::message(const QString& text, Icon icon) { shown.append({QStringLiteral("message"), text, icon}); }
 
-bool ScriptedPrompts::confirm(const QString& text)
+bool ScriptedPrompts::confirm(const QString& text, Icon icon, Answer defaultAnswer)
 {
-    shown.append({QStringLiteral("confirm"), text});
+    shown.append({QStringLiteral("confirm"), text, icon, defaultAnswer});
     Reply r(Kind::Confirm);
     return take(Kind::Confirm, text, r) && r.yes;
 }

@@ -15,6 +15,8 @@ public:
     struct Shown {
         QString kind;   // "message", "confirm", "yesNoCancel", "input", "openFile", "openFiles", "saveFile", "folder"
         QString text;
+        Icon icon = Icon::Question;
+        Answer defaultAnswer = Answer::Yes; // of a confirm
     };
 
     ScriptedPrompts();
@@ -33,7 +35,7 @@ public:
     bool allAnswered() const { return m_replies.empty(); }
 
     void message(const QString& text, Icon icon) override;
-    bool confirm(const QString& text) override;
+    bool confirm(const QString& text, Icon icon, Answer defaultAnswer) override;
     Answer askYesNoCancel(const QString& text) override;
     bool inputText(const QString& caption, const QString& prompt, QString& value) override;
     QString openFile(const FileDialogOptions& options) override;

@@ -4,7 +4,7 @@
 #include "support/TestEnv.h"
 
 #include "core/DataModule.h"
-#include "core/MainWindow.h"
+#include "core/Policy.h"
 #include "core/SqlOps.h"
 #include "core/StoredText.h"
 #include "maint/Demo.h"

@@ -5,7 +5,7 @@
 
 #include "core/DataModule.h"
 #include "core/InstallDescription.h"
-#include "core/MainWindow.h"
+#include "app/MainWindow.h"
 #include "core/SqlOps.h"
 #include "core/StoredText.h"
 #include "maint/Demo.h"

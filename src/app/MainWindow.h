@@ -1,6 +1,7 @@
 #pragma once
 
-#include "LogInfo.h"
+#include "core/LogInfo.h"
+#include "core/Policy.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -13,10 +14,6 @@ class QPushButton;
 class QSpinBox;
 class QTabWidget;
 class TDM;
-
-// The suite-wide password policy: 70 characters '0'/'1', empty until first loaded.
-QString& PasswordPolicyFlags();
-constexpr int kPolicyLength = 70;
 
 // What the main window opens lives in folders above this one; main() hands it over.
 struct MainWindowHooks {

@@ -1,5 +1,5 @@
 // The system database's procedures at the current schema, called as the program calls them.
-#include "SystemDbFixture.h"
+#include "support/SystemDbFixture.h"
 
 #include "core/StoredText.h"
 #include "maint/SelfUpdate.h"

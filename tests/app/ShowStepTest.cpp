@@ -5,7 +5,7 @@
 
 #include "core/DataModule.h"
 #include "core/Login.h"
-#include "core/MainWindow.h"
+#include "app/MainWindow.h"
 #include "core/SystemSchema.h"
 #include "maint/Demo.h"
 #include "maint/SelfUpdate.h"

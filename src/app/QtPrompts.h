@@ -1,11 +1,11 @@
 #pragma once
 
-#include "Prompts.h"
+#include "core/Prompts.h"
 
 class QtPrompts final : public Prompts {
 public:
     void message(const QString& text, Icon icon) override;
-    bool confirm(const QString& text) override;
+    bool confirm(const QString& text, Icon icon, Answer defaultAnswer) override;
     Answer askYesNoCancel(const QString& text) override;
     bool inputText(const QString& caption, const QString& prompt, QString& value) override;
     QString openFile(const FileDialogOptions& options) override;

@@ -1,11 +1,12 @@
 #include "MainWindow.h"
 
-#include "DataModule.h"
-#include "InstallDescription.h"
-#include "TextOps.h"
-#include "Prompts.h"
-#include "SqlOps.h"
-#include "StoredText.h"
+#include "core/DataModule.h"
+#include "core/InstallDescription.h"
+#include "core/Policy.h"
+#include "core/Prompts.h"
+#include "core/SqlOps.h"
+#include "core/StoredText.h"
+#include "core/TextOps.h"
 
 #include "db/Error.h"
 
@@ -27,12 +28,6 @@ namespace {
 const char* const kTag = "tag";
 const QString kSpecSymbols = QStringLiteral("!@#$%^&*()|-_,.<>~");
 } // namespace
-
-QString& PasswordPolicyFlags()
-{
-    static QString flags;
-    return flags;
-}
 
 TfrmMain::TfrmMain(TDM& dm, const TLogInfoRec& logInfo, MainWindowHooks hooks, QWidget* parent)
     : QMainWindow(parent), m_dm(dm), m_logInfo(logInfo), m_hooks(std::move(hooks))

@@ -16,7 +16,7 @@ void ConsolePrompts::message(const QString& text, Icon icon)
     print(icon == Icon::Error ? "error" : icon == Icon::Warning ? "warning" : "message", text);
 }
 
-bool ConsolePrompts::confirm(const QString& text)
+bool ConsolePrompts::confirm(const QString& text, Icon, Answer)
 {
     print("question (answered No)", text);
     return false;

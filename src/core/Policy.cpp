@@ -1,0 +1,7 @@
+#include "Policy.h"
+
+QString& PasswordPolicyFlags()
+{
+    static QString flags;
+    return flags;
+}
