@@ -21,7 +21,7 @@ inline QString errorMessage(const std::exception& e)
 {
     if (auto* dbe = dynamic_cast<const Error*>(&e))
         return dbe->message();
-    return QString::fromLocal8Bit(e.what());
+    return QString::fromUtf8(e.what()); // our own errors carry UTF-8 text
 }
 
 } // namespace db
