@@ -9,6 +9,7 @@
 
 #include <QLoggingCategory>
 #include <QMutex>
+#include <QRegularExpression>
 
 Q_LOGGING_CATEGORY(lcSql, "gatekeep.sql")
 
@@ -17,8 +18,17 @@ namespace {
 QMutex g_lastErrorLock;
 QString g_lastError;
 
-bool run(db::Query& query, const QString& sql, bool execute, QString* message)
+// Values in double quotes are left out of the record: they may be names or stored passwords.
+QString redactLiterals(const QString& sql)
 {
+    static const QRegularExpression literal(QStringLiteral("\"(?:[^\"]|\"\")*\""));
+    QString out = sql;
+    return out.replace(literal, QStringLiteral("\"…\""));
+}
+
+bool run(db::Query& query, const QString& sql, bool execute, QString* message, bool* lost)
+{
+    *lost = false;
     try {
         query.close();
         query.setSql(sql);
@@ -29,8 +39,10 @@ bool run(db::Query& query, const QString& sql, bool execute, QString* message)
         return true;
     } catch (const std::exception& e) {
         *message = db::errorMessage(e);
+        if (auto* dbe = dynamic_cast<const db::Error*>(&e))
+            *lost = dbe->connectionLost();
     }
-    const QString record = QStringLiteral("SetWqText >>> ") + sql + QLatin1Char('\r') + *message;
+    const QString record = QStringLiteral("SetWqText >>> ") + redactLiterals(sql) + QLatin1Char('\r') + *message;
     {
         QMutexLocker lock(&g_lastErrorLock);
         g_lastError = record;
@@ -44,13 +56,20 @@ bool run(db::Query& query, const QString& sql, bool execute, QString* message)
 bool ExecSqlText(db::Query& query, const QString& sql, bool execute)
 {
     QString message;
-    return run(query, sql, execute, &message);
+    bool lost = false;
+    if (run(query, sql, execute, &message, &lost))
+        return true;
+    // Callers of the quiet form go on without a word; a lost server must not go unnoticed.
+    if (lost)
+        prompts().message(message + QStringLiteral("\rПовторете действието."), Prompts::Icon::Error);
+    return false;
 }
 
 bool ExecSqlOrReport(db::Query& query, const QString& sql, bool execute)
 {
     QString message;
-    if (run(query, sql, execute, &message))
+    bool lost = false;
+    if (run(query, sql, execute, &message, &lost))
         return true;
     prompts().message(QStringLiteral("Грешка : ") + message, Prompts::Icon::Error);
     return false;

@@ -58,6 +58,8 @@ void Database::connect()
 
 void Database::disconnect()
 {
+    m_lost = false;
+    m_inTransaction = false;
     closeQueries();
     if (m_conn) {
         std::unique_ptr<Connection> conn = std::move(m_conn);
@@ -67,21 +69,76 @@ void Database::disconnect()
 
 bool Database::connected() const { return m_conn && m_conn->isOpen(); }
 
+void Database::noteFailure(const std::exception& e)
+{
+    if (auto* dbe = dynamic_cast<const Error*>(&e); dbe && dbe->connectionLost())
+        m_lost = true;
+}
+
+void Database::reconnect()
+{
+    closeQueries();
+    if (m_conn) {
+        std::unique_ptr<Connection> dead = std::move(m_conn);
+        try {
+            dead->close();
+        } catch (const std::exception&) {
+            // It is gone already.
+        }
+    }
+    try {
+        connect();
+    } catch (const Error& e) {
+        throw Error(lostConnectionText() + QStringLiteral(" и не може да бъде възстановена: ") + e.message(), true);
+    }
+    m_lost = false;
+}
+
 Connection& Database::connection()
 {
+    if (m_lost) {
+        if (m_inTransaction)
+            throw Error(lostConnectionText() + QStringLiteral("; транзакцията е отменена"), true);
+        reconnect();
+    }
     if (!connected())
         throw Error(QStringLiteral("Базата данни %1 не е свързана").arg(m_databaseName.isEmpty() ? m_aliasName : m_databaseName));
     return *m_conn;
 }
 
-void Database::startTransaction(const TransactionOptions& options) { connection().startTransaction(options); }
-void Database::commit() { connection().commit(); }
-void Database::rollback() { connection().rollback(); }
+void Database::startTransaction(const TransactionOptions& options)
+{
+    guarded([&] { connection().startTransaction(options); });
+    m_inTransaction = true;
+}
+
+void Database::commit()
+{
+    if (m_lost && m_inTransaction) {
+        m_inTransaction = false;
+        throw Error(lostConnectionText() + QStringLiteral("; транзакцията е отменена"), true);
+    }
+    m_inTransaction = false;
+    guarded([&] { connection().commit(); });
+}
+
+void Database::rollback()
+{
+    const bool gone = m_lost && m_inTransaction;
+    m_inTransaction = false;
+    if (gone)
+        return; // the server ended it with the connection
+    guarded([&] { connection().rollback(); });
+}
+
 bool Database::inTransaction() const { return connected() && m_conn->inTransaction(); }
-QStringList Database::tableNames() { return connection().tableNames(); }
-QList<ProcParam> Database::procedureParams(const QString& procedure) { return connection().procedureParams(procedure); }
-std::uint32_t Database::nativeDatabaseHandle() { return connection().nativeDatabaseHandle(); }
-std::uint32_t Database::nativeTransactionHandle() { return connection().nativeTransactionHandle(); }
+QStringList Database::tableNames() { return guarded([&] { return connection().tableNames(); }); }
+QList<ProcParam> Database::procedureParams(const QString& procedure)
+{
+    return guarded([&] { return connection().procedureParams(procedure); });
+}
+std::uint32_t Database::nativeDatabaseHandle() { return guarded([&] { return connection().nativeDatabaseHandle(); }); }
+std::uint32_t Database::nativeTransactionHandle() { return guarded([&] { return connection().nativeTransactionHandle(); }); }
 
 Transaction::Transaction(Database& database, const TransactionOptions& options) : m_db(database)
 {

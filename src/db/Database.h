@@ -41,6 +41,12 @@ public:
     void connect();
     void disconnect();
     bool connected() const;
+    // After a lost connection the next use reconnects with the same settings, unless a
+    // transaction was open: its statements fail until it ends, so that nothing of it runs in
+    // autocommit on the new connection.
+    bool lost() const { return m_lost; }
+    // Called by the queries with every failure, so that a lost connection is noticed.
+    void noteFailure(const std::exception& e);
 
     void startTransaction(const TransactionOptions& options = {});
     void commit();
@@ -69,6 +75,17 @@ private:
     void attach(Query* q) { m_queries.append(q); }
     void detach(Query* q) { m_queries.removeAll(q); }
     void closeQueries();
+    void reconnect();
+    template <typename F>
+    auto guarded(F f) -> decltype(f())
+    {
+        try {
+            return f();
+        } catch (const std::exception& e) {
+            noteFailure(e);
+            throw;
+        }
+    }
 
     QString m_databaseName;
     QString m_aliasName;
@@ -76,6 +93,8 @@ private:
     ParamList m_params;
     std::unique_ptr<Connection> m_conn;
     QList<Query*> m_queries;
+    bool m_lost = false;
+    bool m_inTransaction = false;
 };
 
 // A transaction of a database that rolls back when it goes out of scope uncommitted, so that

@@ -9,6 +9,7 @@
 #include <firebird/Interface.h>
 #include <ibase.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <type_traits>
@@ -55,7 +56,30 @@ QString formatStatus(const IStatus* status)
     return cp1251::decode(buf, static_cast<qsizetype>(std::strlen(buf))).trimmed();
 }
 
-[[noreturn]] void rethrow(const FbException& e) { throw Error(formatStatus(e.getStatus())); }
+bool isLostConnection(const IStatus* status)
+{
+    static constexpr ISC_STATUS kLost[] = {isc_network_error, isc_net_read_err,  isc_net_write_err, isc_conn_lost,
+                                           isc_lost_db_connection, isc_att_shutdown, isc_shutdown,      isc_net_connect_err};
+    const ISC_STATUS* v = const_cast<IStatus*>(status)->getErrors();
+    // The vector is code/argument pairs ending in isc_arg_end; only isc_arg_gds entries are codes.
+    for (int i = 0; v && v[i] != isc_arg_end && i < 40; i += 2) {
+        if (v[i] == isc_arg_gds && std::find(std::begin(kLost), std::end(kLost), v[i + 1]) != std::end(kLost))
+            return true;
+        if (v[i] == isc_arg_cstring)
+            ++i; // length, pointer
+    }
+    return false;
+}
+
+Error errorOf(const IStatus* status)
+{
+    const QString text = formatStatus(status);
+    if (isLostConnection(status))
+        return Error(lostConnectionText() + QStringLiteral(": ") + text, true);
+    return Error(text);
+}
+
+[[noreturn]] void rethrow(const FbException& e) { throw errorOf(e.getStatus()); }
 
 // Releases (or disposes) a Firebird interface pointer when it goes out of scope.
 template <typename T>
@@ -786,11 +810,14 @@ private:
                 m_tra->rollback(&st);
             m_tra = nullptr;
         } catch (const FbException& e) {
-            if (!commit) {
+            // A transaction that failed to commit is rolled back, so the connection is free again.
+            Error error = errorOf(e.getStatus());
+            if (commit)
+                rollbackQuietly(m_tra);
+            else
                 m_tra->release();
-                m_tra = nullptr;
-            }
-            rethrow(e);
+            m_tra = nullptr;
+            throw error;
         }
     }
 
@@ -836,10 +863,10 @@ private:
                 tra->commit(&st);
             return affected;
         } catch (const FbException& e) {
-            const QString message = formatStatus(e.getStatus());
+            Error error = errorOf(e.getStatus());
             if (own && tra)
                 rollbackQuietly(tra);
-            throw Error(message);
+            throw error;
         } catch (...) {
             if (own && tra)
                 rollbackQuietly(tra);

@@ -324,9 +324,12 @@ private:
             const QString message = cp1251::decode(QByteArray(msg)).trimmed();
             if (r)
                 PQclear(r);
-            if (PQstatus(m_conn) != CONNECTION_OK)
+            const QString text = message.isEmpty() ? QStringLiteral("Грешка на сървъра PostgreSQL") : message;
+            if (PQstatus(m_conn) != CONNECTION_OK) {
                 close();
-            throw Error(message.isEmpty() ? QStringLiteral("Грешка на сървъра PostgreSQL") : message);
+                throw Error(lostConnectionText() + QStringLiteral(": ") + text, true);
+            }
+            throw Error(text);
         }
         return PgResult(r);
     }

@@ -113,15 +113,31 @@ QString Query::serverSql(const Connection& conn) const
 void Query::execSql()
 {
     closeQuietly();
-    Connection& conn = connection();
-    m_rowsAffected = conn.execute(serverSql(conn), boundValues());
+    try {
+        Connection& conn = connection();
+        m_rowsAffected = conn.execute(serverSql(conn), boundValues());
+    } catch (const std::exception& e) {
+        noteFailure(e);
+        throw;
+    }
+}
+
+void Query::noteFailure(const std::exception& e) const
+{
+    if (m_db)
+        m_db->noteFailure(e);
 }
 
 void Query::open()
 {
     closeQuietly();
-    Connection& conn = connection();
-    m_result = conn.openCursor(serverSql(conn), boundValues());
+    try {
+        Connection& conn = connection();
+        m_result = conn.openCursor(serverSql(conn), boundValues());
+    } catch (const std::exception& e) {
+        noteFailure(e);
+        throw;
+    }
     const int n = m_result->columnCount();
     m_fieldIndex.clear();
     for (int i = n - 1; i >= 0; --i)
@@ -130,7 +146,8 @@ void Query::open()
     m_loaded.assign(static_cast<size_t>(n), false);
     try {
         m_eof = !m_result->fetch();
-    } catch (...) {
+    } catch (const std::exception& e) {
+        noteFailure(e);
         closeQuietly();
         throw;
     }
@@ -144,8 +161,14 @@ void Query::close()
     m_row.clear();
     m_loaded.clear();
     // A result ends its own transaction here; a commit that fails is the caller's to hear.
-    if (rs)
-        rs->close();
+    if (rs) {
+        try {
+            rs->close();
+        } catch (const std::exception& e) {
+            noteFailure(e);
+            throw;
+        }
+    }
 }
 
 void Query::closeQuietly() noexcept
@@ -161,7 +184,12 @@ void Query::next()
     if (!m_result || m_eof)
         return;
     std::fill(m_loaded.begin(), m_loaded.end(), false);
-    m_eof = !m_result->fetch();
+    try {
+        m_eof = !m_result->fetch();
+    } catch (const std::exception& e) {
+        noteFailure(e);
+        throw;
+    }
 }
 
 int Query::fieldCount() const { return m_result ? m_result->columnCount() : 0; }
@@ -200,7 +228,12 @@ const QVariant& Query::value(int index) const
         throw Error(QStringLiteral("Няма текущ ред"));
     const auto i = static_cast<size_t>(index);
     if (!m_loaded[i]) {
-        m_row[i] = m_result->value(index);
+        try {
+            m_row[i] = m_result->value(index);
+        } catch (const std::exception& e) {
+            noteFailure(e);
+            throw;
+        }
         m_loaded[i] = true;
     }
     return m_row[i];

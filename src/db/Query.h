@@ -78,6 +78,7 @@ private:
     const ColumnInfo& column(int index) const;
     void reparse();
     void closeQuietly() noexcept;
+    void noteFailure(const std::exception& e) const;
     QVariantList boundValues() const;
     QString serverSql(const Connection& conn) const;
     Connection& connection() const;

@@ -56,7 +56,13 @@ void StoredProc::execProc()
             inputs << m_values.value(p.name.toUpper());
     }
     QList<ColumnInfo> columns;
-    const QVariantList row = conn.executeRow(conn.procedureCallSql(m_name, static_cast<int>(inputs.size())), inputs, &columns);
+    QVariantList row;
+    try {
+        row = conn.executeRow(conn.procedureCallSql(m_name, static_cast<int>(inputs.size())), inputs, &columns);
+    } catch (const std::exception& e) {
+        m_db->noteFailure(e);
+        throw;
+    }
     for (const ProcParam* p : outputs)
         m_values.remove(p->name.toUpper());
     for (qsizetype i = 0; i < row.size() && i < columns.size(); ++i) {

@@ -1,10 +1,12 @@
 #include "support/ScriptedPrompts.h"
+#include "support/Sql.h"
 #include "support/TestEnv.h"
 
 #include "core/BuiltIn.h"
 #include "core/SqlOps.h"
 
 #include "db/Database.h"
+#include "db/Error.h"
 #include "db/Query.h"
 
 #include <QFile>
@@ -52,6 +54,36 @@ TEST_F(SqlOpsTest, ExecSqlTextReportsOnlyThroughItsResultAndTheLastError)
     EXPECT_TRUE(p.messages()[0].startsWith(QStringLiteral("Грешка : ")));
     EXPECT_TRUE(p.messages()[0].contains(QStringLiteral("MISSING_TABLE")));
     EXPECT_TRUE(ExecSqlOrReport(wq, QStringLiteral("select count(*) from t"), false));
+    EXPECT_EQ(p.messages().size(), 1);
+
+    // Values may be stored passwords: the record keeps the statement's shape, not its values.
+    EXPECT_FALSE(ExecSqlText(wq, QStringLiteral("update missing_table set pw = \"s3cr\"\"et\" where id = 1"), true));
+    EXPECT_FALSE(LastSqlError().contains(QStringLiteral("s3cr")));
+    EXPECT_TRUE(LastSqlError().contains(QStringLiteral("set pw = \"…\" where id = 1")));
+}
+
+TEST(SqlOpsServerTest, QuietFormStillSaysSoWhenTheServerIsGoneAndTheNextUseReconnects)
+{
+    ScriptedPrompts p;
+    const QString path = serverDatabasePath(QStringLiteral("sqlops"));
+    db::Database::createFirebirdDatabase(path, requireEnv("GATEKEEP_TEST_FB_USER"), requireEnv("GATEKEEP_TEST_FB_PASSWORD"));
+    db::Database d, admin;
+    for (db::Database* x : {&d, &admin}) {
+        x->setDriverName(QStringLiteral("INTRBASE"));
+        x->params() = firebirdParams(path);
+        x->connect();
+    }
+    db::Query wq(&d);
+    wq.setParamCheck(false);
+    ASSERT_TRUE(ExecSqlText(wq, QStringLiteral("select current_connection from rdb$database"), false));
+    const int id = wq.field(0).asInteger();
+    wq.close();
+    execSql(admin, QStringLiteral("delete from mon$attachments where mon$attachment_id = %1").arg(id));
+
+    EXPECT_FALSE(ExecSqlText(wq, QStringLiteral("select count(*) from rdb$relations"), false));
+    ASSERT_EQ(p.messages().size(), 1);
+    EXPECT_TRUE(p.messages()[0].startsWith(db::lostConnectionText()));
+    EXPECT_TRUE(ExecSqlText(wq, QStringLiteral("select count(*) from rdb$relations"), false));
     EXPECT_EQ(p.messages().size(), 1);
 }
 
