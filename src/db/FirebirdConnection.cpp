@@ -116,9 +116,10 @@ struct Ref {
 
 // Read committed without waiting unless asked: a desktop tool reports a lock conflict instead
 // of hanging.
-std::vector<unsigned char> transactionParams(const TransactionOptions& o = {})
+std::vector<unsigned char> transactionParams(const TransactionOptions& o = {}, bool readOnly = false)
 {
-    std::vector<unsigned char> tpb{isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version};
+    std::vector<unsigned char> tpb{isc_tpb_version3, readOnly ? isc_tpb_read : isc_tpb_write, isc_tpb_read_committed,
+                                   isc_tpb_rec_version};
     if (o.lockTimeout > 0) {
         tpb.push_back(isc_tpb_wait);
         tpb.push_back(isc_tpb_lock_timeout);
@@ -139,6 +140,15 @@ std::vector<unsigned char> transactionParams(const TransactionOptions& o = {})
         tpb.push_back(isc_tpb_protected);
     }
     return tpb;
+}
+
+// A statement that can only read runs in a read-only transaction of its own: its commit then
+// forces no page write. A selectable procedure with side effects needs an explicit transaction.
+bool readsOnly(const QString& sql)
+{
+    const QString t = sql.trimmed();
+    return t.startsWith(QLatin1String("select"), Qt::CaseInsensitive) && !t.contains(QLatin1String("for update"), Qt::CaseInsensitive) &&
+           !t.contains(QLatin1String("with lock"), Qt::CaseInsensitive);
 }
 
 FieldType fieldType(unsigned type, int subType, int scale)
@@ -505,8 +515,7 @@ public:
         if (!m_cursor)
             return m_hasRow = false;
         try {
-            Status st;
-            m_hasRow = m_cursor->fetchNext(&st, m_buffer.data()) == IStatus::RESULT_OK;
+            m_hasRow = m_cursor->fetchNext(&m_status, m_buffer.data()) == IStatus::RESULT_OK;
         } catch (const FbException& e) {
             rethrow(e);
         }
@@ -550,6 +559,7 @@ private:
     Ref<IStatement> m_stmt;
     MessageLayout m_layout;
     std::vector<unsigned char> m_buffer;
+    Status m_status; // one per result: a fetch allocates nothing
     bool m_hasRow = false;
     bool m_single = false;
     bool m_singleFetched = false;
@@ -656,7 +666,7 @@ public:
         const bool own = tra == nullptr;
         try {
             if (own)
-                tra = beginTransaction();
+                tra = beginTransaction({}, readsOnly(sql));
             auto rs = std::make_unique<FbResultSet>(this, m_att, tra, own);
             tra = nullptr; // the result set ends it now
             Status st;
@@ -776,9 +786,9 @@ private:
             throw Error(QStringLiteral("Няма връзка с базата данни"));
     }
 
-    ITransaction* beginTransaction(const TransactionOptions& options = {})
+    ITransaction* beginTransaction(const TransactionOptions& options = {}, bool readOnly = false)
     {
-        const auto tpb = transactionParams(options);
+        const auto tpb = transactionParams(options, readOnly);
         try {
             Status st;
             return m_att->startTransaction(&st, static_cast<unsigned>(tpb.size()), tpb.data());
@@ -829,7 +839,7 @@ private:
         const bool own = tra == nullptr;
         try {
             if (own)
-                tra = beginTransaction();
+                tra = beginTransaction({}, readsOnly(sql));
             Status st;
             qint64 affected = 0;
             {
