@@ -43,7 +43,7 @@ inline const QString DeleteQuestion2 = QStringLiteral("до всички про�
 inline const QString DeleteQuestion3 = QStringLiteral("Ако по-късно се добави със същото име и парола той ще бъде третиран като друг човек !");
 inline const QString DeleteQuestion4 =
     QStringLiteral("Ако искате да забраните достъпа до определена програма махнете \"отметката\" пред името на програмата )");
-// Our own: a delete that did not happen is said, since the row would otherwise stay deleted on screen only.
+// Not among the suite's texts: a refused delete is told, or the user would simply stay without a word.
 inline const QString DeleteFailed = QStringLiteral("Грешка : потребителят не е изтрит");
 
 inline const QString LoseChanges = QStringLiteral("Въведените или променени данни ще бъдат загубени.Да се запишат ли промените  ?");
