@@ -149,9 +149,11 @@ void TMemDataSet::rebuild(int keepSourceRow)
         if (!m_filtered || accepts(i))
             m_visible.push_back(i);
     int row = 0;
+    bool kept = false;
     if (keepSourceRow >= 0) {
         const auto it = std::find(m_visible.begin(), m_visible.end(), keepSourceRow);
-        if (it != m_visible.end())
+        kept = it != m_visible.end();
+        if (kept)
             row = static_cast<int>(it - m_visible.begin());
     }
     m_current = -1;
@@ -159,7 +161,18 @@ void TMemDataSet::rebuild(int keepSourceRow)
         m_pendingReset = true;
     else
         emit layoutReset();
-    moveTo(m_visible.empty() ? -1 : row, true);
+    if (!kept) {
+        moveTo(m_visible.empty() ? -1 : row, true);
+        return;
+    }
+    // The same record stays current, only at another position: the views follow it, but it is
+    // no scroll (an owner's after-scroll would treat it as a new record and drop its edits).
+    m_current = row;
+    m_bof = m_eof = false;
+    if (m_disabled)
+        m_pendingScroll = true;
+    else
+        emit currentChanged(m_current);
 }
 
 void TMemDataSet::setFiltered(bool on)

@@ -85,7 +85,8 @@ public:
     void setFiltered(bool on);
     void refilter(); // runs the filter again, keeping the current row when it stays visible
 
-    // After-scroll: called after the current row changed (not while controls are disabled).
+    // After-scroll: called after another record became current (not while controls are disabled);
+    // sorting or filtering that keeps the current record only moves it.
     std::function<void(TMemDataSet&)> afterScroll;
 
     // Suspended display: no notifications until the matching enableControls().

@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 
+#include <utility>
+
 QString CollapseSpaces(const QString& text)
 {
     static const QRegularExpression runs(QStringLiteral(" {2,}"));
@@ -57,6 +59,7 @@ TfrmNewUser::TfrmNewUser(Mode mode, QWidget* parent, const QString& fullName, co
         auto* e = new QLineEdit(this);
         e->setObjectName(QLatin1String(name));
         e->setMaxLength(25);
+        e->setMinimumWidth(e->fontMetrics().averageCharWidth() * 30);
         e->installEventFilter(this);
         return e;
     };
@@ -91,8 +94,12 @@ TfrmNewUser::TfrmNewUser(Mode mode, QWidget* parent, const QString& fullName, co
     connect(sbcancel, &QPushButton::clicked, this, &QDialog::reject);
 
     if (mode == Mode::Password) {
-        edRealName->setText(fullName);
-        edUname->setText(loginName);
+        // The 25 characters are for new users; an existing name is shown whole, from its start.
+        for (auto [e, text] : {std::pair{edRealName, fullName}, std::pair{edUname, loginName}}) {
+            e->setMaxLength(32767);
+            e->setText(text);
+            e->setCursorPosition(0);
+        }
         edRealName->setEnabled(false);
         edUname->setEnabled(false);
         edPWD->setFocus();

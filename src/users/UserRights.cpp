@@ -1,6 +1,7 @@
 #include "UserRights.h"
 
 #include "NewUser.h"
+#include "UserRightsText.h"
 
 #include "core/DataModule.h"
 #include "core/Policy.h"
@@ -12,7 +13,9 @@
 #include "ui/DBHintGrid.h"
 #include "ui/DBNavigator2.h"
 
+#include "db/Database.h"
 #include "db/Error.h"
+#include "db/Query.h"
 
 #include <QApplication>
 #include <QDateEdit>
@@ -26,9 +29,12 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+namespace Text = UserRightsText;
 
 namespace {
 
@@ -47,12 +53,29 @@ QString withFirstFlag(QString flags, QChar first)
     return flags;
 }
 
+// A statement of one operation, sent as written (stored texts may hold ':').
+void run(db::Query& q, const QString& sql)
+{
+    q.setParamCheck(false);
+    q.setSql(sql);
+    q.execSql();
+}
+
+// A database message about a statement that carried a password, made safe to show.
+QString withoutSecrets(QString message, const QStringList& secrets)
+{
+    for (const QString& s : secrets)
+        if (!s.trimmed().isEmpty())
+            message.replace(s, QStringLiteral("***"));
+    return message;
+}
+
 } // namespace
 
 TfrmUserRights::TfrmUserRights(TDM& dm, QWidget* parent) : QDialog(parent), m_dm(dm)
 {
     setObjectName(QStringLiteral("frmUserRights"));
-    setWindowTitle(QStringLiteral("Потребители/Права"));
+    setWindowTitle(Text::Caption);
     BuildWindow();
 }
 
@@ -61,7 +84,7 @@ TfrmUserRights::~TfrmUserRights() { Detach(); }
 void TfrmUserRights::BuildWindow()
 {
     auto* layout = new QVBoxLayout(this);
-    pnlTop = new QLabel(QStringLiteral("Потребители/Права"), this);
+    pnlTop = new QLabel(Text::Caption, this);
     pnlTop->setObjectName(QStringLiteral("pnlTop"));
     layout->addWidget(pnlTop);
 
@@ -80,6 +103,7 @@ void TfrmUserRights::BuildWindow()
                       {QStringLiteral("USER_FNM"), QStringLiteral("Потребителско име"), {}, 140, true},
                       {QStringLiteral("USER_DOMAINNAME"), QStringLiteral("Домайн"), {}, 100, true},
                       {QStringLiteral("USER_DOMAINUSER"), QStringLiteral("Домейн потребител"), {}, 130, true}});
+    grid->verticalHeader()->hide(); // "No:" numbers the users; row numbers beside it only confuse
     grid->viewport()->installEventFilter(this);
     upperLayout->addWidget(grid, 1);
 
@@ -94,6 +118,7 @@ void TfrmUserRights::BuildWindow()
     auto* searchLayout = new QHBoxLayout(gbSearch);
     edSeek = new QLineEdit(gbSearch);
     edSeek->setObjectName(QStringLiteral("edSeek"));
+    edSeek->setMinimumWidth(edSeek->fontMetrics().averageCharWidth() * 16);
     Seek_SB = new QPushButton(QStringLiteral("Търсене"), gbSearch);
     rbRealName = new QRadioButton(QStringLiteral("в истинско име"), gbSearch);
     rbUserName = new QRadioButton(QStringLiteral("в поретебителско име"), gbSearch);
@@ -109,7 +134,7 @@ void TfrmUserRights::BuildWindow()
     auto* lower = new QWidget(splitter);
     auto* lowerLayout = new QGridLayout(lower);
     lowerLayout->setContentsMargins(0, 0, 0, 0);
-    gbRights = new QGroupBox(QStringLiteral("Приложения(права)  - "), lower);
+    gbRights = new QGroupBox(Text::RightsBox, lower);
     auto* rightsLayout = new QVBoxLayout(gbRights);
     lv = new QTreeWidget(gbRights);
     lv->setObjectName(QStringLiteral("lv"));
@@ -132,7 +157,7 @@ void TfrmUserRights::BuildWindow()
     sbDenny->setToolTip(QStringLiteral("забранява отдалеченият достъп"));
     DTP = new QDateEdit(QDate::currentDate(), bgb);
     DTP->setObjectName(QStringLiteral("DTP"));
-    DTP->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    DTP->setDisplayFormat(Text::DateFormat);
     DTP->setCalendarPopup(true);
     remote->addWidget(DTP, 0, 0, 1, 3);
     remote->addWidget(sbAllowInet, 1, 0);
@@ -192,7 +217,18 @@ void TfrmUserRights::BuildWindow()
     for (QPushButton* b : findChildren<QPushButton*>())
         b->setAutoDefault(false);
     bgb->setFolded(true);
-    resize(900, 640);
+    FitToScreen();
+}
+
+void TfrmUserRights::FitToScreen()
+{
+    const QScreen* s = screen();
+    if (!s)
+        return;
+    // Room for the frame the window manager adds, which is unknown before the window is shown.
+    const QSize room = s->availableGeometry().size() - QSize(8, 32);
+    setMinimumSize(minimumSizeHint().expandedTo(QSize(640, 480)).boundedTo(room));
+    resize(QSize(900, 640).boundedTo(room).expandedTo(minimumSize()));
 }
 
 void TfrmUserRights::showEvent(QShowEvent* event)
@@ -214,7 +250,12 @@ void TfrmUserRights::Detach() { tblUsers.afterScroll = nullptr; }
 
 void TfrmUserRights::Attach(bool runRowChange)
 {
-    tblUsers.afterScroll = [this](TMemDataSet&) { RowChange(); };
+    // Sorting, filtering or a search that stays on the same user is no row change: it would drop
+    // the unsaved rights of the user still shown.
+    tblUsers.afterScroll = [this](TMemDataSet&) {
+        if (currentUserId() != m_rowUserId)
+            RowChange();
+    };
     if (runRowChange)
         RowChange();
 }
@@ -244,11 +285,12 @@ void TfrmUserRights::LoadUserList(int userId)
 
 void TfrmUserRights::RowChange()
 {
+    m_rowUserId = currentUserId();
     pnlTop->setToolTip(QString());
     ReloadRights();
     ShowRemoteAccess();
     m_modified = false;
-    gbRights->setTitle(QStringLiteral("Приложения(права)  - ") + tblUsers.text(QStringLiteral("USER_RNM")));
+    gbRights->setTitle(Text::RightsBox + tblUsers.text(QStringLiteral("USER_RNM")));
 }
 
 void TfrmUserRights::ShowRemoteAccess()
@@ -278,7 +320,7 @@ void TfrmUserRights::CreateUser()
         l = dlg.LoginName();
         p = dlg.Password();
     } catch (const std::exception& e) {
-        prompts().message(QStringLiteral("Грешка при създаване на форама  : \r") + db::errorMessage(e), Prompts::Icon::Error);
+        prompts().message(Text::DialogFailedNewUser + db::errorMessage(e), Prompts::Icon::Error);
         return;
     }
 
@@ -290,51 +332,30 @@ void TfrmUserRights::CreateUser()
     for (tblUsers.first(); !tblUsers.eof() && !aborted; tblUsers.next()) {
         const QString name = tblUsers.text(QStringLiteral("USER_RNM"));
         if (!keyR.isEmpty() && SimilarityKey(name).contains(keyR) &&
-            !prompts().confirm(QStringLiteral("Намерен е потребител със сходно име  : \"") + name + QStringLiteral("\" ") +
-                               QStringLiteral("Да се продължи ли с въвеждането на нов  ?")))
+            !prompts().confirm(Text::SimilarName + name + QStringLiteral("\" ") + Text::ContinueNew, Prompts::Icon::Question))
             aborted = true;
         else if (!keyL.isEmpty() && SimilarityKey(tblUsers.text(QStringLiteral("USER_FNM"))).contains(keyL) &&
-                 !prompts().confirm(QStringLiteral("Намерен е потребител със сходно потребителско(Login) име  : \"") + name +
-                                    QStringLiteral("\" ") + QStringLiteral("Да се продължи ли с въвеждането на нов  ?")))
+                 !prompts().confirm(Text::SimilarLogin + name + QStringLiteral("\" ") + Text::ContinueNew, Prompts::Icon::Question))
             aborted = true;
         if (aborted)
             break; // the similar user stays current
     }
 
     if (!aborted) {
+        QStringList secrets{p};
         try {
-            const QString encL = EncodeStoredText(l);
             const QString encP = EncodeStoredText(p);
-            const QString encR = EncodeStoredText(r);
-            if (!ExecSqlText(m_dm.WQ, QStringLiteral("Select User_id from users where ") +
-                                          QStringLiteral("User_FNM=\"%1\" AND User_FPW=\"%2\"").arg(q(encL), q(encP)), false))
-                throw db::Error(LastSqlError());
-            const bool exists = !m_dm.WQ.eof();
-            m_dm.WQ.close();
-            if (exists) {
-                prompts().message(QStringLiteral("Вече има въведен потребител с зададеното име и парола !\r Потребителят не е добавен"),
-                                  Prompts::Icon::Warning);
+            secrets << encP << q(encP);
+            const int id = InsertUser(EncodeStoredText(l), encP, EncodeStoredText(r));
+            if (id == 0) {
+                prompts().message(Text::DuplicatePair, Prompts::Icon::Warning);
             } else {
-                m_dm.db_Sys.startTransaction();
-                if (!ExecSqlText(m_dm.WQ, QStringLiteral("INSERT into USERS(USer_FNm,User_Fpw,User_Rnm) ") +
-                                              QStringLiteral("VALUES(\"%1\",\"%2\",\"%3\")").arg(q(encL), q(encP), q(encR)), true))
-                    throw db::Error(LastSqlError());
-                m_dm.db_Sys.commit();
-                if (!ExecSqlText(m_dm.WQ, QStringLiteral("Select max(User_id) from users"), false))
-                    throw db::Error(LastSqlError());
-                const int id = m_dm.WQ.field(0).asInteger();
-                m_dm.WQ.close();
                 tblUsers.enableControls();
                 LoadUserList(id);
                 tblUsers.disableControls();
             }
         } catch (const std::exception& e) {
-            prompts().message(QStringLiteral("Грешка при добавяне на потребител\r") + db::errorMessage(e), Prompts::Icon::Error);
-            try {
-                if (m_dm.db_Sys.inTransaction())
-                    m_dm.db_Sys.rollback();
-            } catch (const std::exception&) {
-            }
+            prompts().message(Text::AddFailed + QLatin1Char('\r') + withoutSecrets(db::errorMessage(e), secrets), Prompts::Icon::Error);
         }
     }
     tblUsers.enableControls();
@@ -342,16 +363,39 @@ void TfrmUserRights::CreateUser()
     m_modified = true;
 }
 
+int TfrmUserRights::InsertUser(const QString& encLogin, const QString& encPassword, const QString& encName)
+{
+    // USERS reserved for the check and the insert: a second administrator creating the same pair
+    // waits here until the first one ends, and then finds his row.
+    db::Transaction t(m_dm.db_Sys, db::TransactionOptions{.protectedWrite = {QStringLiteral("USERS")}, .lockTimeout = m_lockTimeout});
+    db::Query query(&m_dm.db_Sys);
+    query.setParamCheck(false);
+    query.setSql(QStringLiteral("Select User_id from users where ") +
+                 QStringLiteral("User_FNM=\"%1\" AND User_FPW=\"%2\"").arg(q(encLogin), q(encPassword)));
+    query.open();
+    if (!query.eof())
+        return 0;
+    query.close();
+    // The key comes from the insert itself: max(User_id) may belong to someone else.
+    query.setSql(QStringLiteral("INSERT into USERS(USer_FNm,User_Fpw,User_Rnm) ") +
+                 QStringLiteral("VALUES(\"%1\",\"%2\",\"%3\")").arg(q(encLogin), q(encPassword), q(encName)) +
+                 QStringLiteral(" returning User_id"));
+    query.open();
+    const int id = query.field(0).asInteger();
+    query.close();
+    t.commit();
+    return id;
+}
+
 void TfrmUserRights::ChangeFullName()
 {
     if (tblUsers.isEmpty())
         return;
-    if (!prompts().confirm(QStringLiteral("Промяната на името има смисъл да се използва само при сгрешено или непълно име !\r"
-                                          "Сигурни ли сте че искате да промените името на избраният потребител  ? ")))
+    if (!prompts().confirm(Text::RenameWarning, Prompts::Icon::Warning))
         return;
     const QString current = tblUsers.text(QStringLiteral("USER_RNM"));
     QString text = current;
-    if (!prompts().inputText(QStringLiteral("Ново име"), QStringLiteral("Име"), text))
+    if (!prompts().inputText(Text::NewNameCaption, Text::NewNamePrompt, text))
         return;
     if (text.size() <= 3 || text == current)
         return;
@@ -365,7 +409,7 @@ void TfrmUserRights::ChangeFullName()
     }
     if (!ExecSqlText(m_dm.WQ, QStringLiteral("update users set user_rnm = \"") + q(encoded) + QStringLiteral("\" where user_id =") +
                                   QString::number(id), true)) {
-        prompts().message(QStringLiteral("Грешка : името на потребителя не е сменено"), Prompts::Icon::Error);
+        prompts().message(Text::RenameFailed, Prompts::Icon::Error);
         return;
     }
     ProvisionTickedApplications(id, text);
@@ -377,11 +421,11 @@ void TfrmUserRights::ChangeLoginName()
     if (tblUsers.isEmpty())
         return;
     QString text = tblUsers.text(QStringLiteral("USER_FNM"));
-    if (!prompts().inputText(QStringLiteral("Ново потребителско име"), QStringLiteral("LoginName"), text))
+    if (!prompts().inputText(Text::NewLoginCaption, Text::NewLoginPrompt, text))
         return;
     const QString t = text.trimmed();
     if (t.size() <= 3) {
-        prompts().message(QStringLiteral("Късо потребителско име  !"), Prompts::Icon::Warning);
+        prompts().message(Text::ShortLogin, Prompts::Icon::Warning);
         return;
     }
     QString e;
@@ -392,21 +436,19 @@ void TfrmUserRights::ChangeLoginName()
         return;
     }
     if (!ExecSqlText(m_dm.WQ, QStringLiteral("select User_RNM from users where ") + QStringLiteral("User_FNM=\"%1\" ").arg(q(e)), false)) {
-        prompts().message(QStringLiteral("Грешка при проверка !"), Prompts::Icon::Error);
+        prompts().message(Text::CheckFailed, Prompts::Icon::Error);
         return;
     }
     if (!m_dm.WQ.eof()) {
         const QString holder = DecodeStoredText(m_dm.WQ.field(0).asString());
         m_dm.WQ.close();
-        prompts().message(QStringLiteral("Вече има потребител с посоченото потребителско име   ! [") + holder + QStringLiteral("]\r") +
-                              QStringLiteral("Потреб. име  не е променено ."),
-                          Prompts::Icon::Warning);
+        prompts().message(Text::LoginTaken + holder + QStringLiteral("]\r") + Text::LoginNotChanged, Prompts::Icon::Warning);
         return;
     }
     m_dm.WQ.close();
     const int id = currentUserId();
     if (!ExecSqlText(m_dm.WQ, QStringLiteral("Update users set user_fnm=\"") + q(e) + QStringLiteral("\" where user_id = ") + QString::number(id), true)) {
-        prompts().message(QStringLiteral("Грешка : потребителското име не е променено  "), Prompts::Icon::Error);
+        prompts().message(Text::LoginChangeFailed, Prompts::Icon::Error);
         return;
     }
     LoadUserList(id);
@@ -424,32 +466,37 @@ void TfrmUserRights::ChangePassword()
             return;
         password = dlg.Password();
     } catch (const std::exception& e) {
-        prompts().message(QStringLiteral("Грешка при създаване на форама : \r") + db::errorMessage(e), Prompts::Icon::Error);
+        prompts().message(Text::DialogFailedPassword + db::errorMessage(e), Prompts::Icon::Error);
         return;
     }
     const int id = currentUserId();
-    QString e, encLogin;
+    // The statements carry the stored password: they run on queries of their own, which neither
+    // log their text nor leave it behind as the last SQL error.
+    enum class Step { Check, Update } step = Step::Check;
     try {
-        e = EncodeStoredText(password);
-        encLogin = EncodeStoredText(login);
-    } catch (const std::exception& ex) {
-        ReportError(ex);
-        return;
-    }
-    if (!ExecSqlText(m_dm.WQ, QStringLiteral("select User_id from users where ") +
-                                  QStringLiteral("User_FNM=\"%1\" AND User_FPW=\"%2\"").arg(q(encLogin), q(e)), false)) {
-        prompts().message(QStringLiteral("Грешка при проверка !"), Prompts::Icon::Error);
-        return;
-    }
-    const bool found = !m_dm.WQ.eof();
-    const int holder = found ? m_dm.WQ.field(0).asInteger() : 0;
-    m_dm.WQ.close();
-    if (!found) {
-        if (!ExecSqlText(m_dm.WQ, QStringLiteral("Update users set user_fpw=\"") + q(e) + QStringLiteral("\",user_cert = null") +
-                                      QStringLiteral(" where user_id = ") + QString::number(id), true))
-            prompts().message(QStringLiteral("Грешка : паролата не е променена  "), Prompts::Icon::Error);
-    } else if (holder != id) {
-        prompts().message(QStringLiteral("Вече има потребител с посоченото име и парола  !\rПаролата не е променена ."), Prompts::Icon::Warning);
+        const QString e = EncodeStoredText(password);
+        const QString encLogin = EncodeStoredText(login);
+        // As at creation, the pair is checked and written under one reservation of USERS.
+        db::Transaction t(m_dm.db_Sys, db::TransactionOptions{.protectedWrite = {QStringLiteral("USERS")}, .lockTimeout = m_lockTimeout});
+        db::Query query(&m_dm.db_Sys);
+        query.setParamCheck(false);
+        query.setSql(QStringLiteral("select User_id from users where ") +
+                     QStringLiteral("User_FNM=\"%1\" AND User_FPW=\"%2\"").arg(q(encLogin), q(e)));
+        query.open();
+        const bool found = !query.eof();
+        const int holder = found ? query.field(0).asInteger() : 0;
+        query.close();
+        if (found) {
+            if (holder != id)
+                prompts().message(Text::PairTaken, Prompts::Icon::Warning);
+            return;
+        }
+        step = Step::Update;
+        run(query, QStringLiteral("Update users set user_fpw=\"") + q(e) + QStringLiteral("\",user_cert = null") +
+                       QStringLiteral(" where user_id = ") + QString::number(id));
+        t.commit();
+    } catch (const std::exception&) {
+        prompts().message(step == Step::Check ? Text::CheckFailed : Text::PasswordChangeFailed, Prompts::Icon::Error);
     }
 }
 
@@ -457,15 +504,22 @@ void TfrmUserRights::DeleteUser()
 {
     if (tblUsers.isEmpty())
         return;
-    if (!prompts().confirm(QStringLiteral("Сигурни ли сте, че искате да забраните достъпа на  ") + tblUsers.text(QStringLiteral("USER_RNM")) +
-                           QStringLiteral(" ") + QStringLiteral("до всички програми  ?") + QStringLiteral("\r") + QStringLiteral("(") +
-                           QStringLiteral("Ако по-късно се добави със същото име и парола той ще бъде третиран като друг човек !") +
-                           QStringLiteral("\r") +
-                           QStringLiteral("Ако искате да забраните достъпа до определена програма махнете \"отметката\" пред името на програмата )")))
+    if (!prompts().confirm(Text::DeleteQuestion1 + tblUsers.text(QStringLiteral("USER_RNM")) + QStringLiteral(" ") + Text::DeleteQuestion2 +
+                               QStringLiteral("\r(") + Text::DeleteQuestion3 + QStringLiteral("\r") + Text::DeleteQuestion4,
+                           Prompts::Icon::Warning, Prompts::Answer::No))
         return;
     const QString id = QString::number(currentUserId());
-    ExecSqlText(m_dm.WQ, QStringLiteral("delete from links where lnk_usr =") + id, true);
-    ExecSqlText(m_dm.WQ, QStringLiteral("delete from users where user_id =") + id, true);
+    try {
+        // The rights and the user go together or not at all.
+        db::Transaction t(m_dm.db_Sys);
+        db::Query query(&m_dm.db_Sys);
+        run(query, QStringLiteral("delete from links where lnk_usr =") + id);
+        run(query, QStringLiteral("delete from users where user_id =") + id);
+        t.commit();
+    } catch (const std::exception& e) {
+        prompts().message(Text::DeleteFailed + QLatin1Char('\r') + db::errorMessage(e), Prompts::Icon::Error);
+        return;
+    }
     tblUsers.deleteCurrent();
 }
 
@@ -501,12 +555,20 @@ void TfrmUserRights::Search()
     Attach();
 }
 
-bool TfrmUserRights::UpdateFlags(QChar first, const QDate& expires)
+bool TfrmUserRights::UpdateFlags(const QString& flags, const QDate& expires)
 {
-    const QString flags = withFirstFlag(tblUsers.text(QStringLiteral("USER_FLAGS")), first);
     return ExecSqlText(m_dm.WQ, QStringLiteral("Update users set User_Flags=\"") + q(flags) + QStringLiteral("\",user_expdate=\"") +
                                     FormatDateDMY(expires) + QStringLiteral("\" where User_ID=") + QString::number(currentUserId()),
                        true);
+}
+
+void TfrmUserRights::SetCurrentRemoteAccess(const QString& flags, const QDate& expires)
+{
+    // What was written is what the list holds, so that coming back to the user shows it.
+    const int row = tblUsers.currentSourceRow();
+    if (!flags.isNull())
+        tblUsers.setSourceValue(row, tblUsers.fieldIndex(QStringLiteral("USER_FLAGS")), flags);
+    tblUsers.setSourceValue(row, tblUsers.fieldIndex(QStringLiteral("USER_EXPDATE")), QDateTime(expires, QTime(0, 0)));
 }
 
 void TfrmUserRights::AllowRemoteAccess()
@@ -514,7 +576,9 @@ void TfrmUserRights::AllowRemoteAccess()
     if (tblUsers.isEmpty())
         return;
     DTP->setDate(QDate::currentDate().addDays(365));
-    UpdateFlags(QLatin1Char('T'), DTP->date());
+    const QString flags = withFirstFlag(tblUsers.text(QStringLiteral("USER_FLAGS")), QLatin1Char('T'));
+    if (UpdateFlags(flags, DTP->date()))
+        SetCurrentRemoteAccess(flags, DTP->date());
     LoadUserList(currentUserId());
 }
 
@@ -522,16 +586,20 @@ void TfrmUserRights::ChangeRemoteAccessDate()
 {
     if (tblUsers.isEmpty())
         return;
-    ExecSqlText(m_dm.WQ, QStringLiteral("Update users set user_expdate=\"") + FormatDateDMY(DTP->date()) +
-                             QStringLiteral("\" where User_ID=") + QString::number(currentUserId()),
-                true);
+    const QDate date = DTP->date();
+    if (ExecSqlText(m_dm.WQ, QStringLiteral("Update users set user_expdate=\"") + FormatDateDMY(date) +
+                                 QStringLiteral("\" where User_ID=") + QString::number(currentUserId()),
+                    true))
+        SetCurrentRemoteAccess(QString(), date);
 }
 
 void TfrmUserRights::DenyRemoteAccess()
 {
     if (tblUsers.isEmpty())
         return;
-    UpdateFlags(QLatin1Char('F'), QDate::currentDate());
+    const QString flags = withFirstFlag(tblUsers.text(QStringLiteral("USER_FLAGS")), QLatin1Char('F'));
+    if (UpdateFlags(flags, QDate::currentDate()))
+        SetCurrentRemoteAccess(flags, QDate::currentDate());
     LoadUserList(currentUserId());
 }
 
@@ -574,8 +642,8 @@ bool TfrmUserRights::eventFilter(QObject* watched, QEvent* event)
 
 void TfrmUserRights::OfferToSave()
 {
-    if (m_modified &&
-        prompts().confirm(QStringLiteral("Въведените или променени данни ще бъдат загубени.Да се запишат ли промените  ?")))
+    // "Не" is the answer that loses the rights, so it is not the one Enter gives.
+    if (m_modified && prompts().confirm(Text::LoseChanges, Prompts::Icon::Warning, Prompts::Answer::Yes))
         SaveRights();
     m_modified = false;
 }

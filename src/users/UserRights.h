@@ -49,6 +49,8 @@ public:
     bool modified() const { return m_modified; }
     void setModified(bool on) { m_modified = on; }
     int currentUserId() const;
+    // Seconds to wait for another administrator's write to the users before giving up.
+    void setLockTimeout(int seconds) { m_lockTimeout = seconds; }
 
     TMemDataSet tblUsers;
     TDBHintGrid* grid;
@@ -92,15 +94,21 @@ protected:
 
 private:
     void BuildWindow();
+    void FitToScreen();
+    // The new user's id, or 0 when the pair (login name, password) is taken.
+    int InsertUser(const QString& encLogin, const QString& encPassword, const QString& encName);
+    void SetCurrentRemoteAccess(const QString& flags, const QDate& expires);
     void Detach();
     void Attach(bool runRowChange = true);
     void ShowRemoteAccess();
-    bool UpdateFlags(QChar first, const QDate& expires);
+    bool UpdateFlags(const QString& flags, const QDate& expires);
     void ReportError(const std::exception& e);
     void OfferToSave();
 
     TDM& m_dm;
     bool m_modified = false;
+    int m_rowUserId = -1; // the user the last row change was for
+    int m_lockTimeout = 10;
     bool m_shown = false;
 };
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 void fill(TMemDataSet& ds, const QStringList& names)
@@ -92,4 +94,42 @@ TEST(MemDataSet, SortEditInsertDelete)
     ds.deleteCurrent();
     EXPECT_EQ(visibleNames(ds), (QStringList{"Борислав", "Анна", "ана"}));
     EXPECT_EQ(ds.recNo(), 1);
+}
+
+// Sorting and filtering move the current record but do not make another one current: the
+// after-scroll of its owner runs only when the record itself changes; the views always follow.
+TEST(MemDataSet, AfterScrollOnlyWhenTheCurrentRecordChanges)
+{
+    const auto keepsI = [](TMemDataSet& d, int row) { return d.sourceText(row, 1).contains(QStringLiteral("И"), Qt::CaseInsensitive); };
+    const auto dropsI = [](TMemDataSet& d, int row) { return !d.sourceText(row, 1).startsWith(QStringLiteral("И")); };
+    struct Case {
+        const char* name;
+        std::function<void(TMemDataSet&)> act;
+        int afterScrolls;
+        QString current;
+    };
+    const Case cases[] = {
+        {"sort ascending", [](TMemDataSet& d) { d.sortBy(1, true); }, 0, QStringLiteral("Иван")},
+        {"sort descending", [](TMemDataSet& d) { d.sortBy(1, false); }, 0, QStringLiteral("Иван")},
+        {"sort by id", [](TMemDataSet& d) { d.sortBy(0, false); }, 0, QStringLiteral("Иван")},
+        {"filter keeping it", [&](TMemDataSet& d) { d.setOnFilterRecord(keepsI); d.setFiltered(true); }, 0, QStringLiteral("Иван")},
+        {"refilter keeping it", [&](TMemDataSet& d) { d.setOnFilterRecord(keepsI); d.setFiltered(true); d.refilter(); d.setFiltered(false); }, 0,
+         QStringLiteral("Иван")},
+        {"filter hiding it", [&](TMemDataSet& d) { d.setOnFilterRecord(dropsI); d.setFiltered(true); }, 1, QStringLiteral("Анна")},
+        {"reload", [](TMemDataSet& d) { d.setFields({QStringLiteral("ID"), QStringLiteral("NAME")}); d.appendRow({9, QStringLiteral("Иван")}); }, 2,
+         QStringLiteral("Иван")},
+    };
+    for (const Case& c : cases) {
+        TMemDataSet ds;
+        fill(ds, {QStringLiteral("Анна"), QStringLiteral("Иван"), QStringLiteral("Петър"), QStringLiteral("Ина")});
+        ds.setRecNo(1);
+        int scrolls = 0;
+        int viewRow = -2;
+        ds.afterScroll = [&](TMemDataSet&) { ++scrolls; };
+        QObject::connect(&ds, &TMemDataSet::currentChanged, [&](int row) { viewRow = row; });
+        c.act(ds);
+        EXPECT_EQ(scrolls, c.afterScrolls) << c.name;
+        EXPECT_EQ(ds.text(1), c.current) << c.name;
+        EXPECT_EQ(viewRow, ds.recNo()) << c.name;
+    }
 }
