@@ -3,12 +3,14 @@
 #include "core/Aliases.h"
 #include "core/BuiltIn.h"
 #include "core/Config.h"
+#include "core/InputError.h"
 #include "core/SuiteApplications.h"
 
 #include "db/Cp1251.h"
 #include "db/Database.h"
 #include "db/Error.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -57,6 +59,37 @@ TEST_F(ConfigTest, IniFilesKeepTheirEncodingAndIgnoreCase)
     IniFile missing(m_tmp.path(QStringLiteral("none.ini")));
     EXPECT_FALSE(missing.exists());
     EXPECT_TRUE(missing.sections().isEmpty());
+}
+
+// The parser would stop at the NUL and the next save would write back only the part before it.
+TEST_F(ConfigTest, AFileWithANulIsRefusedAndNeverWrittenBack)
+{
+    const QByteArray original = QByteArray("[GBAK Location]\nPath=/usr/bin/gbak\n[Notes]\nA=1") + '\0' +
+                                QByteArray("\n[Maintenance Account]\nUser=GKFVHPFRTRJWKQ\n[sys_db]\nDRIVER=INTRBASE\n");
+    write(QStringLiteral("Gatekeep.ini"), original);
+    try {
+        IniFile ini(GatekeepIniPath());
+        ADD_FAILURE() << "read as " << ini.sections().join(',').toStdString();
+    } catch (const InputError& e) {
+        EXPECT_TRUE(e.message().contains(GatekeepIniPath())) << e.what();
+        EXPECT_TRUE(e.message().contains(QStringLiteral("позиция 46"))) << e.what();
+    }
+    EXPECT_THROW(ReadGbakPath(), InputError);
+    EXPECT_THROW(WriteGbakPath(QStringLiteral("/opt/gbak")), InputError);
+    EXPECT_EQ(read(QStringLiteral("Gatekeep.ini")), original);
+
+    qputenv("GATEKEEP_ALIASES", m_tmp.path(QStringLiteral("Gatekeep.ini")).toUtf8());
+    EXPECT_THROW(WriteAlias(QStringLiteral("other"), QStringLiteral("INTRBASE"), {}), InputError);
+    qunsetenv("GATEKEEP_ALIASES");
+    EXPECT_EQ(read(QStringLiteral("Gatekeep.ini")), original);
+}
+
+// A file that is there but cannot be read is not an empty file: saving over it would lose it.
+TEST_F(ConfigTest, AFileThatCannotBeReadIsNotTakenForEmpty)
+{
+    QDir(m_tmp.path()).mkdir(QStringLiteral("aliases.ini"));
+    EXPECT_THROW(IniFile(m_tmp.path(QStringLiteral("aliases.ini"))), InputError);
+    EXPECT_THROW(WriteAlias(QStringLiteral("x"), QStringLiteral("INTRBASE"), {}), InputError);
 }
 
 TEST_F(ConfigTest, GbakLocationIsTheOneSettingOfGatekeepIni)
