@@ -9,6 +9,8 @@
 #include "core/TextOps.h"
 
 #include "db/Error.h"
+#include "db/Query.h"
+#include "db/StoredProc.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -26,7 +28,9 @@
 
 namespace {
 const char* const kTag = "tag";
-const QString kSpecSymbols = QStringLiteral("!@#$%^&*()|-_,.<>~");
+
+// A button or check box takes "&" as the mark of its shortcut letter; "&&" shows one "&".
+QString literalCaption(QString caption) { return caption.replace(QLatin1Char('&'), QStringLiteral("&&")); }
 } // namespace
 
 TfrmMain::TfrmMain(TDM& dm, const TLogInfoRec& logInfo, MainWindowHooks hooks, QWidget* parent)
@@ -89,8 +93,8 @@ void TfrmMain::BuildMainPage(QWidget* page)
 
     connect(BitBtn2, &QPushButton::clicked, this, &TfrmMain::InstallApplication);
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmMain::DeleteApplicationPasswords);
-    connect(sbUserRights, &QPushButton::clicked, this, [this] { OpenChild(m_hooks.openUsers, QStringLiteral("Грешка : ")); });
-    connect(Update_BB, &QPushButton::clicked, this, [this] { OpenChild(m_hooks.openUpdate, QStringLiteral("Грешка : ")); });
+    connect(sbUserRights, &QPushButton::clicked, this, [this] { OpenChild(m_hooks.openUsers, MainWindowText::ErrorPrefix); });
+    connect(Update_BB, &QPushButton::clicked, this, [this] { OpenChild(m_hooks.openUpdate, MainWindowText::ErrorPrefix); });
     connect(BitBtn3, &QPushButton::clicked, this, [this] { OpenChild(m_hooks.openRefresh, QStringLiteral("Грешка: ")); });
     connect(About_SB, &QPushButton::clicked, this, &TfrmMain::ShowAbout);
     connect(SpeedButton1, &QPushButton::clicked, this, &QWidget::close);
@@ -121,7 +125,7 @@ void TfrmMain::DeleteApplicationPasswords()
     const QString name = cbApplications->currentText();
     if (name.isEmpty())
         return;
-    if (!prompts().confirm(QStringLiteral("Наистина ли желаете да изтриете всички пароли за ") + name))
+    if (!prompts().confirm(MainWindowText::DeleteQuestion + name, Prompts::Icon::Warning, Prompts::Answer::No))
         return;
     m_dm.SQL_DELAPPL.clearParams();
     try {
@@ -146,29 +150,66 @@ void TfrmMain::InstallApplicationFrom(const QString& path)
 {
     try {
         const InstallDescription d = ReadInstallDescription(path);
-        const QString name = EncodeStoredText(d.name);
-        db::StoredProc& add = m_dm.SQLAdd_apl;
+        if (RegisterApplication(d))
+            OpenApplications();
+    } catch (const std::exception& e) {
+        // Nothing was written: say why, or the administrator takes the silence for success.
+        prompts().message(MainWindowText::ErrorPrefix + db::errorMessage(e), Prompts::Icon::Error);
+    }
+}
+
+bool TfrmMain::RegisterApplication(const InstallDescription& d)
+{
+    // Every value is encoded before the first write: a refusal names its field, never a value.
+    const QString name = EncodeStoredText(d.name, QStringLiteral("Name"));
+    QString alias, password, user, procedure;
+    if (!d.alias.isEmpty()) {
+        alias = EncodeStoredText(d.alias, QStringLiteral("Alias"));
+        password = EncodeStoredText(d.password, QStringLiteral("Password"));
+        user = EncodeStoredText(d.user, QStringLiteral("User"));
+        procedure = EncodeStoredText(d.procedure, QStringLiteral("Procedure"));
+    }
+    struct EncodedClass {
+        QString upperName;
+        QString name;
+        QString password;
+    };
+    QList<EncodedClass> classes;
+    for (qsizetype i = 0; i < d.classes.size(); ++i) {
+        const auto& c = d.classes[i];
+        classes.append({c.name.toUpper(), EncodeStoredText(c.name, QStringLiteral("Class%1").arg(i + 1)),
+                        EncodeStoredText(c.password, QStringLiteral("ClassPassword%1").arg(i + 1))});
+    }
+
+    db::StoredProc& add = m_dm.SQLAdd_apl;
+    const auto addApplication = [&] {
         add.clearParams();
         add.setParam(QStringLiteral("ANM"), name);
-        QString alias;
-        if (!d.alias.isEmpty()) {
-            alias = EncodeStoredText(d.alias);
+        if (!alias.isEmpty()) {
             add.setParam(QStringLiteral("G_alias"), alias);
-            add.setParam(QStringLiteral("G_Pasw"), EncodeStoredText(d.password));
-            add.setParam(QStringLiteral("G_UName"), EncodeStoredText(d.user));
-            add.setParam(QStringLiteral("G_proc"), EncodeStoredText(d.procedure));
+            add.setParam(QStringLiteral("G_Pasw"), password);
+            add.setParam(QStringLiteral("G_UName"), user);
+            add.setParam(QStringLiteral("G_proc"), procedure);
         }
-        if (!m_dm.ExecSysProc(add))
-            return;
-        const int res = add.param(QStringLiteral("RES")).toInt();
-        int key = res;
-        if (res < 1001) {
-            OpenApplications();
-        } else {
-            if (!prompts().confirm(QStringLiteral("Програмата вече е инсталирана, да се направи ли Update ? ")))
-                return;
-            key = res - 1000;
+        add.execProc();
+        return add.param(QStringLiteral("RES")).toInt();
+    };
+
+    bool updateAgreed = false;
+    for (;;) {
+        db::Transaction t(m_dm.db_Sys);
+        const int res = addApplication();
+        if (res >= 1001 && !updateAgreed) {
+            // An existing application was left as it is: no transaction stays open while the
+            // administrator decides.
+            t.rollback();
+            if (!prompts().confirm(MainWindowText::UpdateQuestion, Prompts::Icon::Error, Prompts::Answer::No))
+                return false;
+            updateAgreed = true;
+            continue;
         }
+        const int key = res >= 1001 ? res - 1000 : res;
+
         db::Query q(&m_dm.db_Sys);
         q.setParamCheck(false);
         q.setSql(QStringLiteral("update APPLICATIONS set GDB_alias=\"%1\" where Apl_name = \"%2\"")
@@ -176,24 +217,24 @@ void TfrmMain::InstallApplicationFrom(const QString& path)
         q.execSql();
 
         QStringList existing;
-        if (ExecSqlText(m_dm.WQ, QStringLiteral("select Class_NM from Class where CLASS_APLIDX=") + QString::number(key), false)) {
-            for (; !m_dm.WQ.eof(); m_dm.WQ.next())
-                existing << DecodeStoredText(m_dm.WQ.field(0).asString()).toUpper();
-            m_dm.WQ.close();
-        }
-        for (const InstallDescription::Class& c : d.classes) {
-            if (existing.contains(c.name.toUpper()))
+        q.setSql(QStringLiteral("select Class_NM from Class where CLASS_APLIDX=") + QString::number(key));
+        for (q.open(); !q.eof(); q.next())
+            existing << DecodeStoredText(q.field(0).asString()).toUpper();
+        q.close();
+
+        db::StoredProc& cls = m_dm.SQLAdd_class;
+        for (const EncodedClass& c : classes) {
+            if (existing.contains(c.upperName))
                 continue;
-            db::StoredProc& cls = m_dm.SQLAdd_class;
             cls.clearParams();
             cls.setParam(QStringLiteral("ANM"), name);
-            cls.setParam(QStringLiteral("CLNM"), EncodeStoredText(c.name));
-            cls.setParam(QStringLiteral("CLPW"), EncodeStoredText(c.password));
-            m_dm.ExecSysProc(cls);
+            cls.setParam(QStringLiteral("CLNM"), c.name);
+            cls.setParam(QStringLiteral("CLPW"), c.password);
+            cls.execProc();
+            existing << c.upperName;
         }
-        OpenApplications();
-    } catch (const std::exception& e) {
-        prompts().message(QStringLiteral("Грешка : ") + db::errorMessage(e), Prompts::Icon::Error);
+        t.commit();
+        return true;
     }
 }
 
@@ -209,7 +250,7 @@ void TfrmMain::ShowAbout() { prompts().message(AboutText()); }
 
 QCheckBox* TfrmMain::PolicyBox(QWidget* parent, int tag, const QString& name, const QString& caption)
 {
-    auto* box = new QCheckBox(caption, parent);
+    auto* box = new QCheckBox(literalCaption(caption), parent);
     box->setObjectName(name);
     box->setProperty(kTag, tag);
     return box;
@@ -224,9 +265,7 @@ void TfrmMain::BuildPolicyPage(QWidget* page)
     layout->addWidget(PolicyBox(page, 103, QStringLiteral("CheckBox1"), QStringLiteral("Трябва да съдържат цифри")), row++, 0, 1, 3);
     layout->addWidget(PolicyBox(page, 104, QStringLiteral("CheckBox2"), QStringLiteral("Трябва да съдържат ГЛАВНИ  Букви")), row++, 0, 1, 3);
     layout->addWidget(PolicyBox(page, 110, QStringLiteral("CheckBox3"), QStringLiteral("Трябва да съдържат малки  Букви")), row++, 0, 1, 3);
-    layout->addWidget(PolicyBox(page, 105, QStringLiteral("cbSpecSymbols"),
-                                QStringLiteral("Трябва да съдържат поне един от символи : '") + QLatin1Char(' ') + kSpecSymbols),
-                      row++, 0, 1, 3);
+    layout->addWidget(PolicyBox(page, 105, QStringLiteral("cbSpecSymbols"), MainWindowText::SpecSymbolsCaption), row++, 0, 1, 3);
 
     cbPassLen = PolicyBox(page, 106, QStringLiteral("cbPassLen"), QStringLiteral("Минимална дължина от "));
     sepasslen = new QSpinBox(page);
@@ -275,6 +314,9 @@ void TfrmMain::showEvent(QShowEvent* event)
     if (m_shown)
         return;
     m_shown = true;
+    // The administrator starts by choosing an application.
+    pages->setCurrentIndex(0);
+    cbApplications->setFocus(Qt::OtherFocusReason);
     // Let the window paint first; the database work follows from the event loop.
     QTimer::singleShot(0, this, [this] { ShowStep(); });
 }
@@ -342,10 +384,21 @@ void TfrmMain::SavePolicy()
     for (QCheckBox* box : policyBoxes())
         if (box->isChecked())
             flags[box->property(kTag).toInt() - 101] = QLatin1Char('1');
+    try {
+        // Delete and insert stand or fall together: a failure between them would leave no policy.
+        db::Transaction t(m_dm.db_Sys);
+        db::Query q(&m_dm.db_Sys);
+        q.setParamCheck(false);
+        q.setSql(QStringLiteral("delete  from alises where als_aplid =0"));
+        q.execSql();
+        q.setSql(QStringLiteral("insert into  alises (als_aplid,als_txt,als_aplnum,als_minpasslen,als_passage)") +
+                 QStringLiteral(" values(0,\"%1\",0,%2,%3)").arg(flags).arg(sepasslen->value()).arg(sepassage->value()));
+        q.execSql();
+        t.commit();
+    } catch (const std::exception& e) {
+        // The stored policy is as it was; the other windows keep following it.
+        prompts().message(MainWindowText::ErrorPrefix + db::errorMessage(e), Prompts::Icon::Error);
+        return;
+    }
     PasswordPolicyFlags() = flags;
-    ExecSqlText(m_dm.WQ, QStringLiteral("delete  from alises where als_aplid =0"), true);
-    ExecSqlText(m_dm.WQ,
-                QStringLiteral("insert into  alises (als_aplid,als_txt,als_aplnum,als_minpasslen,als_passage)") +
-                    QStringLiteral(" values(0,\"%1\",0,%2,%3)").arg(flags).arg(sepasslen->value()).arg(sepassage->value()),
-                true);
 }

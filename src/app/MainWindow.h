@@ -8,12 +8,22 @@
 
 #include <functional>
 
+// The window's own texts, as the administrator sees them.
+namespace MainWindowText {
+inline const QString SpecSymbols = QStringLiteral("!@#$%^&*()|-_,.<>~");
+inline const QString SpecSymbolsCaption = QStringLiteral("Трябва да съдържат поне един от символи : '") + QLatin1Char(' ') + SpecSymbols;
+inline const QString DeleteQuestion = QStringLiteral("Наистина ли желаете да изтриете всички пароли за ");
+inline const QString UpdateQuestion = QStringLiteral("Програмата вече е инсталирана, да се направи ли Update ? ");
+inline const QString ErrorPrefix = QStringLiteral("Грешка : ");
+} // namespace MainWindowText
+
 class QCheckBox;
 class QComboBox;
 class QPushButton;
 class QSpinBox;
 class QTabWidget;
 class TDM;
+struct InstallDescription;
 
 // What the main window opens lives in folders above this one; main() hands it over.
 struct MainWindowHooks {
@@ -41,6 +51,8 @@ public:
     void DeleteApplicationPasswords();
     // "Инсталиране": asks for a description file and registers what it describes.
     void InstallApplication();
+    // Checks the whole description first; the registration is then one transaction, so a
+    // failure part-way leaves no half application.
     void InstallApplicationFrom(const QString& path);
     void ShowAbout();
     static QString AboutText();
@@ -74,6 +86,8 @@ private:
     void BuildPolicyPage(QWidget* page);
     void OpenChild(const std::function<void(QWidget*)>& open, const QString& errorPrefix);
     int SelectedApplicationId() const;
+    // Returns false when the application exists and the administrator declined the update.
+    bool RegisterApplication(const InstallDescription& d);
     QCheckBox* PolicyBox(QWidget* parent, int tag, const QString& name, const QString& caption);
 
     TDM& m_dm;

@@ -3,8 +3,13 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLayout>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace {
 
@@ -38,19 +43,41 @@ QMessageBox::StandardButton ask(const QString& text, QMessageBox::StandardButton
 {
     QMessageBox box(boxIcon(icon), QApplication::applicationDisplayName(), text, buttons, owner());
     if (auto* b = box.button(QMessageBox::Yes))
-        b->setText(QStringLiteral("Да"));
+        b->setText(QtPromptsText::Yes);
     if (auto* b = box.button(QMessageBox::No))
-        b->setText(QStringLiteral("Не"));
+        b->setText(QtPromptsText::No);
     if (auto* b = box.button(QMessageBox::Cancel))
-        b->setText(QStringLiteral("Отказ"));
+        b->setText(QtPromptsText::Cancel);
     const auto def = defaultAnswer == Prompts::Answer::No       ? QMessageBox::No
                       : defaultAnswer == Prompts::Answer::Cancel ? QMessageBox::Cancel
                                                                  : QMessageBox::Yes;
+    // Enter presses the button that has the focus: the default answer must hold it, or Enter
+    // on a destructive question destroys.
     if (auto* b = qobject_cast<QPushButton*>(box.button(def))) {
         box.setDefaultButton(b);
-        b->setFocus();
+        b->setFocus(Qt::OtherFocusReason);
     }
     return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+// Wide enough for its whole caption (window frames cut a long title) and its prompt, yet never
+// wider than the screen. The box sizes itself to its contents, so the width goes to its field.
+void fitInputBox(QInputDialog& dlg, const QString& caption, const QString& prompt)
+{
+    const QFontMetrics fm(dlg.font());
+    // The title bar's own buttons and margins take roughly this much beside the caption.
+    constexpr int kTitleBarExtra = 160;
+    int wanted = fm.horizontalAdvance(caption) + kTitleBarExtra;
+    for (const QString& line : prompt.split(QLatin1Char('\n')))
+        wanted = std::max(wanted, fm.horizontalAdvance(line) + 40);
+    wanted = std::max(wanted, 320);
+    if (const QScreen* screen = dlg.screen())
+        wanted = std::min(wanted, screen->availableGeometry().width());
+    auto* field = dlg.findChild<QLineEdit*>();
+    if (!field)
+        return;
+    const QMargins m = dlg.layout() ? dlg.layout()->contentsMargins() : QMargins();
+    field->setMinimumWidth(std::max(0, wanted - m.left() - m.right()));
 }
 
 } // namespace
@@ -81,8 +108,10 @@ bool QtPrompts::inputText(const QString& caption, const QString& prompt, QString
     dlg.setWindowTitle(caption);
     dlg.setLabelText(prompt);
     dlg.setTextValue(value);
-    dlg.setOkButtonText(QStringLiteral("OK"));
-    dlg.setCancelButtonText(QStringLiteral("Отказ"));
+    // The same words as the question boxes.
+    dlg.setOkButtonText(QtPromptsText::Accept);
+    dlg.setCancelButtonText(QtPromptsText::Cancel);
+    fitInputBox(dlg, caption, prompt);
     if (dlg.exec() != QDialog::Accepted)
         return false;
     value = dlg.textValue();

@@ -2,6 +2,13 @@
 
 #include "core/Prompts.h"
 
+namespace QtPromptsText {
+inline const QString Yes = QStringLiteral("Да");
+inline const QString No = QStringLiteral("Не");
+inline const QString Cancel = QStringLiteral("Отказ");
+inline const QString Accept = Yes; // the input box's OK
+} // namespace QtPromptsText
+
 class QtPrompts final : public Prompts {
 public:
     void message(const QString& text, Icon icon) override;

@@ -1,7 +1,8 @@
 #include "Config.h"
 
+#include "InputError.h"
+
 #include "db/Cp1251.h"
-#include "db/Error.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,17 +38,26 @@ QString ConfigIniPath()
 IniFile::IniFile(const QString& path) : m(std::make_unique<Impl>()), m_path(path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.exists())
         return;
-    m_exists = true;
+    if (!f.open(QIODevice::ReadOnly))
+        throw InputError(QStringLiteral("Файлът %1 не може да бъде прочетен: %2").arg(path, f.errorString()));
     QByteArray data = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        throw InputError(QStringLiteral("Файлът %1 не може да бъде прочетен: %2").arg(path, f.errorString()));
+    // The parser stops at a NUL: what follows would be lost by the next save.
+    const qsizetype nul = data.indexOf('\0');
+    if (nul >= 0)
+        throw InputError(QStringLiteral("Файлът %1 не е текстов: байт 0 на позиция %2").arg(path).arg(nul));
+    m_exists = true;
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString asUtf8 = utf8.decode(data);
     if (utf8.hasError()) {
         m_cp1251 = true;
         data = cp1251::decode(data).toUtf8();
     }
-    m->ini.LoadData(data.constData(), static_cast<size_t>(data.size()));
+    if (m->ini.LoadData(data.constData(), static_cast<size_t>(data.size())) < 0)
+        throw InputError(QStringLiteral("Файлът %1 не може да бъде разчетен").arg(path));
 }
 
 IniFile::~IniFile() = default;
@@ -103,14 +113,14 @@ void IniFile::save()
 {
     std::string text;
     if (m->ini.Save(text) < 0)
-        throw db::Error(QStringLiteral("Грешка при запис на %1").arg(m_path));
+        throw InputError(QStringLiteral("Грешка при запис на %1").arg(m_path));
     QByteArray bytes = QByteArray::fromStdString(text);
     if (m_cp1251)
         bytes = cp1251::encode(QString::fromUtf8(bytes));
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QSaveFile f(m_path);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
-        throw db::Error(QStringLiteral("Грешка при запис на %1: %2").arg(m_path, f.errorString()));
+        throw InputError(QStringLiteral("Грешка при запис на %1: %2").arg(m_path, f.errorString()));
     m_exists = true;
 }
 

@@ -14,9 +14,12 @@ QString ConfigIniPath();
 
 // A Windows-style INI file; section and key names match without regard to case. Files are
 // read as UTF-8, or as cp1251 when they are not valid UTF-8, and saved in the form they were read.
+// A file is read whole or not at all, so that a save never writes back less than was there.
 class IniFile {
 public:
-    explicit IniFile(const QString& path); // a missing file reads as empty
+    // A missing file reads as empty. Throws InputError naming the file when it exists but
+    // cannot be read, holds a NUL byte (its offset is named) or cannot be parsed.
+    explicit IniFile(const QString& path);
     ~IniFile();
     IniFile(const IniFile&) = delete;
     IniFile& operator=(const IniFile&) = delete;
@@ -30,7 +33,7 @@ public:
     int intValue(const QString& section, const QString& key, int fallback) const;
     void setValue(const QString& section, const QString& key, const QString& value);
     void removeSection(const QString& section);
-    // Writes the file (creating its folder); throws db::Error on failure.
+    // Writes the file (creating its folder); throws InputError on failure.
     void save();
 
 private:

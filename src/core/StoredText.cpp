@@ -42,22 +42,24 @@ std::array<char, 21> seedText(unsigned char first)
     return t;
 }
 
-[[noreturn]] void refuse(const QString& text)
+[[noreturn]] void refuseLength(qsizetype length, const QString& field)
 {
-    throw db::Error(QStringLiteral("Текстът \"%1\" е по-дълъг от %2 знака и не може да бъде записан")
-                        .arg(text)
+    const QString what = field.isEmpty() ? QStringLiteral("Текстът") : field;
+    throw db::Error(QStringLiteral("%1 е дълъг %2 знака, а в базата данни могат да бъдат записани най-много %3")
+                        .arg(what)
+                        .arg(length)
                         .arg(kStoredTextMaxLength));
 }
 
 } // namespace
 
-QString EncodeStoredText(const QString& text)
+QString EncodeStoredText(const QString& text, const QString& field)
 {
     if (text.isEmpty())
         return {};
     if (text.size() > kStoredTextMaxLength)
-        refuse(text);
-    const QByteArray s = cp1251::encode(text);
+        refuseLength(text.size(), field);
+    const QByteArray s = cp1251::encode(text, field);
     const int n = static_cast<int>(s.size());
 
     const auto seed = seedText(static_cast<unsigned char>(s[0]));

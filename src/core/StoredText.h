@@ -8,6 +8,7 @@ constexpr int kStoredTextMaxLength = 34;
 constexpr int kStoredTextLength = 72;
 
 // Throws db::Error for a text longer than kStoredTextMaxLength characters or one that
-// has no cp1251 form: either would be stored corrupted.
-QString EncodeStoredText(const QString& text);
+// has no cp1251 form: either would be stored corrupted. The message names field (when given),
+// the length or the offending character, never the text: it may be a password.
+QString EncodeStoredText(const QString& text, const QString& field = {});
 QString DecodeStoredText(const QString& stored);

@@ -71,7 +71,7 @@ QString decode(const char* data, qsizetype size)
     return out;
 }
 
-bool tryEncode(const QString& text, QByteArray& out, QChar* offending)
+bool tryEncode(const QString& text, QByteArray& out, QChar* offending, qsizetype* position)
 {
     out.resize(text.size());
     char* dst = out.data();
@@ -81,6 +81,8 @@ bool tryEncode(const QString& text, QByteArray& out, QChar* offending)
         if (b < 0) {
             if (offending)
                 *offending = src[i];
+            if (position)
+                *position = i;
             out.clear();
             return false;
         }
@@ -89,16 +91,26 @@ bool tryEncode(const QString& text, QByteArray& out, QChar* offending)
     return true;
 }
 
-QByteArray encode(const QString& text)
+QString refusal(const QString& text, qsizetype position, const QString& field)
+{
+    char32_t code = text[position].unicode();
+    if (text[position].isHighSurrogate() && position + 1 < text.size() && text[position + 1].isLowSurrogate())
+        code = QChar::surrogateToUcs4(text[position], text[position + 1]);
+    const QString codePoint = QString::number(code, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+    const QString what = field.isEmpty() ? QStringLiteral("Текст от %1 знака").arg(text.size())
+                                         : QStringLiteral("%1 (%2 знака)").arg(field).arg(text.size());
+    return QStringLiteral("%1: знакът на позиция %2 (U+%3) няма запис в кодовата таблица windows-1251")
+        .arg(what)
+        .arg(position + 1)
+        .arg(codePoint);
+}
+
+QByteArray encode(const QString& text, const QString& field)
 {
     QByteArray out;
-    QChar bad;
-    if (!tryEncode(text, out, &bad)) {
-        const QString shown = text.size() > 200 ? text.left(200) + QStringLiteral("…") : text;
-        const QString code = QString::number(bad.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0'));
-        throw db::Error(QStringLiteral("Текстът \"%1\" съдържа знак (U+%2), който кодовата таблица windows-1251 не може да запише")
-                            .arg(shown, code));
-    }
+    qsizetype position = 0;
+    if (!tryEncode(text, out, nullptr, &position))
+        throw db::Error(refusal(text, position, field));
     return out;
 }
 

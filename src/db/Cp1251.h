@@ -10,11 +10,15 @@ namespace cp1251 {
 QString decode(const char* data, qsizetype size);
 inline QString decode(const QByteArray& bytes) { return decode(bytes.constData(), bytes.size()); }
 
-// Returns false (and the first character that has no cp1251 form) instead of writing '?'.
-bool tryEncode(const QString& text, QByteArray& out, QChar* offending = nullptr);
+// Returns false (and the first character that has no cp1251 form, and its index) instead of writing '?'.
+bool tryEncode(const QString& text, QByteArray& out, QChar* offending = nullptr, qsizetype* position = nullptr);
 
-// Throws db::Error naming the value when a character has no cp1251 form.
-QByteArray encode(const QString& text);
+// Throws db::Error when a character has no cp1251 form. The message names the field (when
+// given), the character's position and code point, never the value: it may be a password.
+QByteArray encode(const QString& text, const QString& field = {});
+
+// The text of that refusal, for callers that check with tryEncode first.
+QString refusal(const QString& text, qsizetype position, const QString& field = {});
 
 bool canEncode(const QString& text);
 

@@ -3,12 +3,15 @@
 #include "core/Aliases.h"
 #include "core/BuiltIn.h"
 #include "core/Config.h"
+#include "core/InputError.h"
+#include "core/InstallDescription.h"
 #include "core/SuiteApplications.h"
 
 #include "db/Cp1251.h"
 #include "db/Database.h"
 #include "db/Error.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -57,6 +60,78 @@ TEST_F(ConfigTest, IniFilesKeepTheirEncodingAndIgnoreCase)
     IniFile missing(m_tmp.path(QStringLiteral("none.ini")));
     EXPECT_FALSE(missing.exists());
     EXPECT_TRUE(missing.sections().isEmpty());
+}
+
+// The parser would stop at the NUL and the next save would write back only the part before it.
+TEST_F(ConfigTest, AFileWithANulIsRefusedAndNeverWrittenBack)
+{
+    const QByteArray original = QByteArray("[GBAK Location]\nPath=/usr/bin/gbak\n[Notes]\nA=1") + '\0' +
+                                QByteArray("\n[Maintenance Account]\nUser=GKFVHPFRTRJWKQ\n[sys_db]\nDRIVER=INTRBASE\n");
+    write(QStringLiteral("Gatekeep.ini"), original);
+    try {
+        IniFile ini(GatekeepIniPath());
+        ADD_FAILURE() << "read as " << ini.sections().join(',').toStdString();
+    } catch (const InputError& e) {
+        EXPECT_TRUE(e.message().contains(GatekeepIniPath())) << e.what();
+        EXPECT_TRUE(e.message().contains(QStringLiteral("позиция 46"))) << e.what();
+    }
+    EXPECT_THROW(ReadGbakPath(), InputError);
+    EXPECT_THROW(WriteGbakPath(QStringLiteral("/opt/gbak")), InputError);
+    EXPECT_EQ(read(QStringLiteral("Gatekeep.ini")), original);
+
+    qputenv("GATEKEEP_ALIASES", m_tmp.path(QStringLiteral("Gatekeep.ini")).toUtf8());
+    EXPECT_THROW(WriteAlias(QStringLiteral("other"), QStringLiteral("INTRBASE"), {}), InputError);
+    qunsetenv("GATEKEEP_ALIASES");
+    EXPECT_EQ(read(QStringLiteral("Gatekeep.ini")), original);
+}
+
+// A file that is there but cannot be read is not an empty file: saving over it would lose it.
+TEST_F(ConfigTest, AFileThatCannotBeReadIsNotTakenForEmpty)
+{
+    QDir(m_tmp.path()).mkdir(QStringLiteral("aliases.ini"));
+    EXPECT_THROW(IniFile(m_tmp.path(QStringLiteral("aliases.ini"))), InputError);
+    EXPECT_THROW(WriteAlias(QStringLiteral("x"), QStringLiteral("INTRBASE"), {}), InputError);
+}
+
+// The vendor's INI is checked as the program will check the .icr: a description the program
+// would refuse is never written.
+TEST_F(ConfigTest, InstallDescriptionIsWrittenOnlyWhenWhole)
+{
+    const QString secret = QStringLiteral("ОченьДългаТайнаПарола-0123456789abc"); // 35 characters
+    const QString app = QStringLiteral("[Application]\nName=Mod09\nAlias=mod09_db\nUser=SYSDBA\nPassword=masterkey\nProcedure=ADD_USER\n");
+    struct Case {
+        const char* name;
+        QString ini;
+        QString fault;
+    };
+    const Case cases[] = {
+        {"gapInTheClasses", app + QStringLiteral("[Classes]\nName1=a\nPassword1=p\nName3=c\nPassword3=p\n"), QStringLiteral("Name3")},
+        {"classPasswordTooLong", app + QStringLiteral("[Classes]\nName1=a\nPassword1=") + secret + QLatin1Char('\n'),
+         QStringLiteral("ClassPassword1 е дълъг 35 знака")},
+        {"emptyClassPassword", app + QStringLiteral("[Classes]\nName1=a\nPassword1=\n"), QStringLiteral("ClassPassword1 е празен")},
+        {"noName", QStringLiteral("[Application]\nAlias=x\n"), QStringLiteral("Name")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        write(QStringLiteral("app.ini"), c.ini.toUtf8());
+        const QString icr = m_tmp.path(QStringLiteral("app.icr"));
+        try {
+            WriteInstallDescription(m_tmp.path(QStringLiteral("app.ini")), icr);
+            ADD_FAILURE() << "written";
+        } catch (const InputError& e) {
+            EXPECT_TRUE(e.message().contains(c.fault)) << e.what();
+            EXPECT_FALSE(e.message().contains(secret.left(8))) << e.what();
+        }
+        EXPECT_FALSE(QFile::exists(icr));
+    }
+
+    write(QStringLiteral("app.ini"), (app + QStringLiteral("[Classes]\nName1=Касиер\nPassword1=Парола1\n")).toUtf8());
+    WriteInstallDescription(m_tmp.path(QStringLiteral("app.ini")), m_tmp.path(QStringLiteral("app.icr")));
+    const InstallDescription d = ReadInstallDescription(m_tmp.path(QStringLiteral("app.icr")));
+    ASSERT_EQ(d.classes.size(), 1);
+    EXPECT_EQ(d.classes[0].name, QStringLiteral("Касиер"));
+    EXPECT_EQ(d.classes[0].password, QStringLiteral("Парола1"));
+    EXPECT_EQ(d.alias, QStringLiteral("mod09_db"));
 }
 
 TEST_F(ConfigTest, GbakLocationIsTheOneSettingOfGatekeepIni)

@@ -53,13 +53,37 @@ TEST(StoredText, EdgeCases)
 
     const QString max = QString(kStoredTextMaxLength, QChar(u'Щ'));
     EXPECT_EQ(DecodeStoredText(EncodeStoredText(max)), max);
-    try {
-        EncodeStoredText(max + QLatin1Char('x'));
-        FAIL() << "35 characters were accepted";
-    } catch (const db::Error& e) {
-        EXPECT_TRUE(e.message().contains(max + QLatin1Char('x'))) << e.what();
-    }
+    EXPECT_THROW(EncodeStoredText(max + QLatin1Char('x')), db::Error);
     EXPECT_THROW(EncodeStoredText(QStringLiteral("Zoë 中")), db::Error);
+}
+
+// Passwords go through here: a refusal names the field, the length or the character, and
+// never shows the value (it would land in a message box or on standard error).
+TEST(StoredText, RefusalsDoNotQuoteTheValue)
+{
+    struct Case {
+        const char* name;
+        QString text;
+        QString field;
+        QStringList mentions;
+    };
+    const Case cases[] = {
+        {"tooLongNamed", QStringLiteral("ТайнаПарола-") + QString(30, QLatin1Char('x')), QStringLiteral("Парола на класа"),
+         {QStringLiteral("Парола на класа"), QStringLiteral("42"), QStringLiteral("34")}},
+        {"tooLongUnnamed", QString(35, QLatin1Char('q')), QString(), {QStringLiteral("35"), QStringLiteral("34")}},
+        {"notCp1251Named", QStringLiteral("Тайна中"), QStringLiteral("Парола"), {QStringLiteral("Парола"), QStringLiteral("U+4E2D")}},
+        {"notCp1251Unnamed", QStringLiteral("Zoe中Zoe"), QString(), {QStringLiteral("U+4E2D"), QStringLiteral("позиция 4")}},
+    };
+    for (const Case& c : cases) {
+        try {
+            EncodeStoredText(c.text, c.field);
+            ADD_FAILURE() << c.name << ": accepted";
+        } catch (const db::Error& e) {
+            EXPECT_FALSE(e.message().contains(c.text.left(4))) << c.name << ": " << e.what();
+            for (const QString& m : c.mentions)
+                EXPECT_TRUE(e.message().contains(m)) << c.name << ": " << e.what() << " lacks " << m.toStdString();
+        }
+    }
 }
 
 // Values already stored in system databases must keep decoding: the format may not drift.

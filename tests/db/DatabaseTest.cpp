@@ -143,7 +143,9 @@ TEST_P(DatabaseTest, TextWithoutCp1251FormIsRefusedAndNothingIsWritten)
         ins.execSql();
         FAIL() << "no error";
     } catch (const db::Error& e) {
-        EXPECT_TRUE(e.message().contains(QStringLiteral("Łódź"))) << e.what();
+        // The value may be a password: the message names the character, not the value.
+        EXPECT_TRUE(e.message().contains(QStringLiteral("U+0141"))) << e.what();
+        EXPECT_FALSE(e.message().contains(QStringLiteral("ódź"))) << e.what();
     }
     EXPECT_THROW(exec(QStringLiteral("insert into t (a) values ('日本')")), db::Error);
     EXPECT_EQ(count(QStringLiteral("t")), 0);
