@@ -154,7 +154,7 @@ void TBetterGroupBox::setFolded(bool folded)
                 m_hiddenByFold << child;
                 child->hide();
             }
-        setFixedHeight(FoldedHeight);
+        setFixedHeight(foldedHeight());
     } else {
         m_folded = false;
         setMaximumHeight(m_maxHeightBeforeFold);
@@ -170,14 +170,16 @@ void TBetterGroupBox::setFolded(bool folded)
     emit OnMinimize(folded);
 }
 
+int TBetterGroupBox::foldedHeight() const { return std::max(FoldedHeight, fontMetrics().height()); }
+
 QSize TBetterGroupBox::sizeHint() const
 {
-    return m_folded ? QSize(m_hintBeforeFold.width(), FoldedHeight) : QWidget::sizeHint();
+    return m_folded ? QSize(m_hintBeforeFold.width(), foldedHeight()) : QWidget::sizeHint();
 }
 
 QSize TBetterGroupBox::minimumSizeHint() const
 {
-    return m_folded ? QSize(m_minHintBeforeFold.width(), FoldedHeight) : QWidget::minimumSizeHint();
+    return m_folded ? QSize(m_minHintBeforeFold.width(), foldedHeight()) : QWidget::minimumSizeHint();
 }
 
 void TBetterGroupBox::mousePressEvent(QMouseEvent* event)
@@ -220,8 +222,11 @@ bool TBetterGroupBox::event(QEvent* event)
 void TBetterGroupBox::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::FontChange) {
         updateMargins();
+        if (m_folded)
+            setFixedHeight(foldedHeight());
+    }
 }
 
 // Children keep clear of the caption line and the frame.

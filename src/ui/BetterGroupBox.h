@@ -38,6 +38,9 @@ public:
     // The index value of a control inside the box.
     using IndexFunc = std::function<int(QWidget* control)>;
     static constexpr int FoldedHeight = 14;
+    // A folded box is 14 pixels high, or as high as its caption where the font is larger, so
+    // that the caption is never cut.
+    int foldedHeight() const;
 
     explicit TBetterGroupBox(QWidget* parent = nullptr);
     explicit TBetterGroupBox(const QString& title, QWidget* parent = nullptr);

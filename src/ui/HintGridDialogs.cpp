@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -237,6 +238,15 @@ void TfrmHGFindDlg::mouseMoveEvent(QMouseEvent* event)
     QDialog::mouseMoveEvent(event);
 }
 
+// Without a caption bar the window needs a line of its own to stand apart from the grid.
+void TfrmHGFindDlg::paintEvent(QPaintEvent* event)
+{
+    QDialog::paintEvent(event);
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::Dark));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
 TfrmHintGridExtra::TfrmHintGridExtra(TDBHintGrid* grid)
     : QDialog(grid, Qt::Dialog | Qt::WindowStaysOnTopHint), m_grid(grid)
 {
@@ -244,6 +254,7 @@ TfrmHintGridExtra::TfrmHintGridExtra(TDBHintGrid* grid)
     ComboBoxNew1 = new TComboBoxNew(this);
     ComboBoxNew1->setFilterType(ftStarting);
     ComboBoxNew1->setAllowNewValues(true);
+    ComboBoxNew1->setMinimumWidth(ComboBoxNew1->fontMetrics().averageCharWidth() * 20);
     bChoose = new QPushButton(QStringLiteral("->"), this);
     bChoose->setToolTip(HintGridText::ChooseValue);
     Button2 = new QPushButton(QStringLiteral("x"), this);

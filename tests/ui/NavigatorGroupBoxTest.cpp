@@ -435,7 +435,15 @@ TEST(TBetterGroupBox, MinimiseButtonFoldsAndUnfoldsToTheFormerHeight)
 
     pressMouse(f.box, f.box.minimizeBtnRect().center());
     EXPECT_TRUE(f.box.isFolded());
-    EXPECT_EQ(f.box.height(), 14);
+    EXPECT_EQ(f.box.height(), f.box.foldedHeight());
+    // 14 pixels, or the caption's height where the font is larger.
+    EXPECT_EQ(f.box.foldedHeight(), std::max(14, f.box.fontMetrics().height()));
+    QFont large = f.box.font();
+    large.setPixelSize(30);
+    f.box.setFont(large);
+    EXPECT_EQ(f.box.height(), f.box.fontMetrics().height());
+    f.box.setFont(QFont());
+    EXPECT_EQ(f.box.height(), f.box.foldedHeight());
 
     pressMouse(f.box, f.box.minimizeBtnRect().center());
     EXPECT_FALSE(f.box.isFolded());
@@ -445,9 +453,9 @@ TEST(TBetterGroupBox, MinimiseButtonFoldsAndUnfoldsToTheFormerHeight)
     f.box.setFolded(false);
     EXPECT_EQ(reported.size(), 2);
     f.box.setFolded(true);
-    EXPECT_EQ(f.box.height(), 14);
+    EXPECT_EQ(f.box.height(), f.box.foldedHeight());
     f.box.resize(200, 300); // a folded box keeps its fold
-    EXPECT_EQ(f.box.height(), 14);
+    EXPECT_EQ(f.box.height(), f.box.foldedHeight());
     f.box.setFolded(false);
     EXPECT_EQ(f.box.height(), 120);
 }
@@ -466,7 +474,7 @@ TEST(TBetterGroupBox, FoldsInsideALayoutAndGetsItsRoomBack)
 
     box->setFolded(true);
     layout->activate();
-    EXPECT_EQ(box->height(), 14);
+    EXPECT_EQ(box->height(), box->foldedHeight());
 
     box->setFolded(false);
     layout->activate();
@@ -630,7 +638,7 @@ TEST(TBetterGroupBox, FoldedBoxKeepsItsWidth)
     const QSize hint = f.box->sizeHint();
     const QSize minimum = f.box->minimumSizeHint();
     f.box->setFolded(true);
-    EXPECT_EQ(f.box->sizeHint(), QSize(hint.width(), TBetterGroupBox::FoldedHeight));
+    EXPECT_EQ(f.box->sizeHint(), QSize(hint.width(), f.box->foldedHeight()));
     EXPECT_EQ(f.box->minimumSizeHint().width(), minimum.width());
     f.box->setFolded(false);
     EXPECT_EQ(f.box->sizeHint(), hint);
