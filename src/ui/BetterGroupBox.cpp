@@ -1,9 +1,15 @@
 #include "BetterGroupBox.h"
 
+#include <QApplication>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
+#include <QToolTip>
 
 namespace {
 
@@ -22,9 +28,12 @@ QList<QRadioButton*> radioButtons(const QWidget* box)
 
 } // namespace
 
-TBetterGroupBox::TBetterGroupBox(QWidget* parent) : QWidget(parent), m_indexFunc(&TBetterGroupBox::defaultIndexOf)
+TBetterGroupBox::TBetterGroupBox(QWidget* parent)
+    : QWidget(parent), m_indexFunc(&TBetterGroupBox::defaultIndexOf),
+      m_foldShortcut(new QShortcut(m_foldKey, this, [this] { setFolded(!m_folded); }, Qt::WidgetWithChildrenShortcut))
 {
     updateMargins();
+    updateFocusPolicy();
 }
 
 TBetterGroupBox::TBetterGroupBox(const QString& title, QWidget* parent) : TBetterGroupBox(parent)
@@ -63,7 +72,29 @@ void TBetterGroupBox::setShowEnableBtn(bool on)
 void TBetterGroupBox::setShowMinimizeBtn(bool on)
 {
     m_showMinimizeBtn = on;
+    updateFocusPolicy();
     update();
+}
+
+// The minimise button is the box's only keyboard control: without it the box is no Tab stop.
+void TBetterGroupBox::updateFocusPolicy()
+{
+    setFocusPolicy(m_showMinimizeBtn ? Qt::TabFocus : Qt::NoFocus);
+    m_foldShortcut->setEnabled(m_showMinimizeBtn);
+}
+
+void TBetterGroupBox::setFoldKey(const QKeySequence& key)
+{
+    m_foldKey = key;
+    m_foldShortcut->setKey(key);
+}
+
+QString TBetterGroupBox::minimizeBtnHint() const
+{
+    const QString hint = m_folded ? GroupBoxText::Unfold : GroupBoxText::Fold;
+    if (m_foldKey.isEmpty())
+        return hint;
+    return hint + QStringLiteral(" (") + m_foldKey.toString(QKeySequence::NativeText) + QLatin1Char(')');
 }
 
 void TBetterGroupBox::setLook3D(bool on)
@@ -101,24 +132,54 @@ void TBetterGroupBox::setRbItemIndex(int index)
 }
 
 // A fixed height is what holds the fold inside a parent layout; the constraints the box had
-// come back with its height.
+// come back with its height. The controls inside are hidden while folded: out of sight they
+// must be out of reach of Tab, Space and their own keys too.
 void TBetterGroupBox::setFolded(bool folded)
 {
     if (folded == m_folded)
         return;
-    m_folded = folded;
     if (folded) {
+        m_hintBeforeFold = sizeHint();
+        m_minHintBeforeFold = minimumSizeHint();
         m_heightBeforeFold = height();
         m_minHeightBeforeFold = minimumHeight();
         m_maxHeightBeforeFold = maximumHeight();
-        setFixedHeight(FoldedHeight);
+        m_folded = true;
+        // The focus stays with the box rather than wandering off to the next control.
+        const QWidget* focus = QApplication::focusWidget();
+        if (focus && isAncestorOf(focus) && focusPolicy() != Qt::NoFocus)
+            setFocus(Qt::OtherFocusReason);
+        for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (!child->isWindow() && child->isVisibleTo(this)) {
+                m_hiddenByFold << child;
+                child->hide();
+            }
+        setFixedHeight(foldedHeight());
     } else {
+        m_folded = false;
         setMaximumHeight(m_maxHeightBeforeFold);
         setMinimumHeight(m_minHeightBeforeFold);
+        for (const QPointer<QWidget>& child : std::as_const(m_hiddenByFold))
+            if (child && child->parentWidget() == this)
+                child->show();
+        m_hiddenByFold.clear();
         resize(width(), m_heightBeforeFold);
     }
+    updateGeometry();
     update();
     emit OnMinimize(folded);
+}
+
+int TBetterGroupBox::foldedHeight() const { return std::max(FoldedHeight, fontMetrics().height()); }
+
+QSize TBetterGroupBox::sizeHint() const
+{
+    return m_folded ? QSize(m_hintBeforeFold.width(), foldedHeight()) : QWidget::sizeHint();
+}
+
+QSize TBetterGroupBox::minimumSizeHint() const
+{
+    return m_folded ? QSize(m_minHintBeforeFold.width(), foldedHeight()) : QWidget::minimumSizeHint();
 }
 
 void TBetterGroupBox::mousePressEvent(QMouseEvent* event)
@@ -137,11 +198,35 @@ void TBetterGroupBox::mousePressEvent(QMouseEvent* event)
     QWidget::mousePressEvent(event);
 }
 
+void TBetterGroupBox::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && m_showMinimizeBtn) {
+        setFolded(!m_folded);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool TBetterGroupBox::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip && m_showMinimizeBtn) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        if (minimizeBtnRect().contains(help->pos())) {
+            QToolTip::showText(help->globalPos(), minimizeBtnHint(), this, minimizeBtnRect());
+            return true;
+        }
+    }
+    return QWidget::event(event);
+}
+
 void TBetterGroupBox::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::FontChange) {
         updateMargins();
+        if (m_folded)
+            setFixedHeight(foldedHeight());
+    }
 }
 
 // Children keep clear of the caption line and the frame.
@@ -194,6 +279,12 @@ void TBetterGroupBox::paintEvent(QPaintEvent*)
         bevel.state |= QStyle::State_Raised;
         bevel.rect = minimizeBtnRect();
         style()->drawPrimitive(QStyle::PE_PanelButtonCommand, &bevel, &p, this);
+        if (hasFocus()) {
+            QStyleOptionFocusRect focus;
+            focus.initFrom(this);
+            focus.rect = bevel.rect.adjusted(-1, -1, 1, 1);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+        }
 
         // The window-caption symbols: a bar for minimise, a window for maximise.
         const QRect r = bevel.rect;

@@ -342,11 +342,11 @@ void THintCheckListBox::RunCommand(Command command)
         marked = AllBut(marked, count);
         break;
     case cmShowMarked:
-        Engine()->ShowOnly(marked);
-        break;
     case cmShowUnmarked:
-        Engine()->ShowOnly(AllBut(marked, count));
-        break;
+        // Showing a part of the list changes no mark: the ticks become marks only when the list
+        // closes accepting, and Esc leaves the marks as they were.
+        Engine()->ShowOnly(command == cmShowMarked ? marked : AllBut(marked, count));
+        return;
     }
     combo->setMarkedList(marked);
     Model()->SetCheckedSources(combo->MarkedList());

@@ -83,6 +83,8 @@ TDBHintGrid::TDBHintGrid(QWidget* parent) : QTableView(parent)
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the grid: walking it cell by cell would change the current row on the way.
+    setTabKeyNavigation(false);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(true);
@@ -91,7 +93,11 @@ TDBHintGrid::TDBHintGrid(QWidget* parent) : QTableView(parent)
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { emit OnWMHScroll(); });
 }
 
-TDBHintGrid::~TDBHintGrid() { DropFilters(); }
+TDBHintGrid::~TDBHintGrid()
+{
+    delete m_findDlg;
+    DropFilters();
+}
 
 void TDBHintGrid::setDataSet(TMemDataSet* dataSet)
 {
@@ -301,45 +307,39 @@ QString TDBHintGrid::columnText(int sourceRow, int column) const
 
 bool TDBHintGrid::SearchColumn(const QString& text, int column, bool exact, bool starting)
 {
+    const TGridSearch search = BeginSearch(text, column, exact, starting);
+    const int row = search.field < 0 ? -1 : FindRow(*dataSet(), search.field, search.text, search.from, search.mode);
+    EndSearch(row);
+    return row >= 0;
+}
+
+TGridSearch TDBHintGrid::BeginSearch(const QString& text, int column, bool exact, bool starting)
+{
+    TGridSearch search;
     TMemDataSet* ds = dataSet();
     const int field = m_model.fieldOf(column);
     if (!ds || field < 0 || text.trimmed().isEmpty())
-        return false;
+        return search;
+    search.field = field;
+    search.text = text;
+    search.mode = exact ? FindMode::Exact : starting ? FindMode::Starting : FindMode::Containing;
     const QString wanted = exact ? text : text.trimmed().toUpper();
+    const int current = std::max(ds->recNo(), 0);
     if (column != m_lastSearchColumn || wanted.compare(m_lastSearchText, Qt::CaseInsensitive) != 0) {
         m_lastSearchColumn = column;
         m_lastSearchText = wanted;
-    } else if (ds->eof()) {
-        ds->first();
+        search.from = current;
     } else {
-        ds->next();
+        search.from = current + 1; // past the last row the search goes round to the first
     }
+    return search;
+}
 
-    auto afterScroll = std::move(ds->afterScroll);
-    ds->afterScroll = nullptr;
-    ds->disableControls();
-    bool found = false;
-    while (!ds->eof() && !ds->isEmpty()) {
-        QString cell = ds->text(field).trimmed();
-        if (exact) {
-            found = cell.compare(wanted, Qt::CaseInsensitive) == 0;
-        } else {
-            cell = cell.toUpper();
-            found = starting ? cell.startsWith(wanted) : cell.contains(wanted);
-        }
-        if (found)
-            break;
-        // Cooperative: Esc or a loss of focus clears Searching while we let events through.
-        QApplication::processEvents();
-        if (!Searching)
-            break;
-        ds->next();
-    }
-    ds->afterScroll = std::move(afterScroll);
-    if (ds->afterScroll)
-        ds->afterScroll(*ds);
-    ds->enableControls();
-    return found;
+void TDBHintGrid::EndSearch(int foundRow)
+{
+    // Only a found row moves the dataset, so its after-scroll runs once and only for a new row.
+    if (foundRow >= 0 && dataSet())
+        dataSet()->setRecNo(foundRow);
 }
 
 int TDBHintGrid::entryOf(int column) const
@@ -490,9 +490,14 @@ void TDBHintGrid::DropFilters()
 
 void TDBHintGrid::ShowSearch()
 {
-    TfrmHGFindDlg dlg(this);
-    dlg.runNonModal();
+    if (!m_findDlg) {
+        m_findDlg = new TfrmHGFindDlg(this);
+        m_findDlg->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_findDlg->showAtCell();
 }
+
+TfrmHGFindDlg* TDBHintGrid::searchWindow() const { return m_findDlg.data(); }
 
 void TDBHintGrid::ShowValueChoice()
 {

@@ -2,9 +2,11 @@
 
 #include "MemDataSet.h"
 #include "MemDataSetModel.h"
+#include "RowSearch.h"
 
 #include <QColor>
 #include <QFrame>
+#include <QPointer>
 #include <QTableView>
 #include <QTimer>
 
@@ -34,6 +36,16 @@ struct THGExt {
 };
 
 // A borderless window with word-wrapped text that hides itself after a pause.
+class TfrmHGFindDlg;
+
+// One search of the grid, as the grid sets it up: what to look for and the row to start at.
+struct TGridSearch {
+    int field = -1;
+    QString text;
+    FindMode mode = FindMode::Containing;
+    int from = 0;
+};
+
 class TGridHintWindow : public QFrame {
     Q_OBJECT
 public:
@@ -73,7 +85,13 @@ public:
     int selectedColumn() const;
     void setSelectedColumn(int column);
 
+    // Finds the text in the column and makes the found row current; when nothing is found the
+    // current row stays where it was.
     bool SearchColumn(const QString& text, int column, bool exact, bool starting);
+    // The two halves of SearchColumn, for a window that searches in chunks: a new text or column
+    // starts at the current row, the same ones again at the next row.
+    TGridSearch BeginSearch(const QString& text, int column, bool exact, bool starting);
+    void EndSearch(int foundRow); // -1: nothing found, nothing moves
     void SetColumnFilter(int column, const QString& value, bool ask);
     void RemoveColumnFilter(int column);
     void RemoveAllFilters();
@@ -88,8 +106,10 @@ public:
     // Shows the hint for the cell under pos (viewport coordinates), as a mouse move does.
     void hintAt(const QPoint& pos);
 
-    // Opens the search window for this grid and waits until it closes.
+    // Opens the search window for this grid (or brings back the one that is open); it frees
+    // itself when it closes.
     void ShowSearch();
+    TfrmHGFindDlg* searchWindow() const;
     // Opens the value window for the selected column.
     void ShowValueChoice();
     // The screen rectangle of the current cell, where the grid's windows open.
@@ -127,6 +147,7 @@ private:
     int m_lastSearchColumn = -1;
     QString m_lastSearchText;
     TGridHintWindow* m_hint = nullptr;
+    QPointer<TfrmHGFindDlg> m_findDlg;
     QPoint m_lastHintCell{-1, -1};
     bool m_syncing = false;
     int m_column = 0;

@@ -1,17 +1,18 @@
 #include "HintGridDialogs.h"
 
 #include "ComboBoxNew.h"
-#include "DBHintGrid.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QEventLoop>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSet>
 #include <QToolButton>
 
@@ -58,72 +59,124 @@ TfrmHGFindDlg::TfrmHGFindDlg(TDBHintGrid* grid)
     setSimpleLayout(true);
 }
 
+// Both layouts are measured from the texts, so that no option runs into another; the status
+// stays right of the text box in both, where "неуспех" is seen whichever layout is shown.
 void TfrmHGFindDlg::setSimpleLayout(bool simple)
 {
     m_simple = simple;
-    const int h = edText->sizeHint().height();
-    const int w = 180;
-    for (QWidget* wdg : {static_cast<QWidget*>(cbColumns), static_cast<QWidget*>(rbContianing), static_cast<QWidget*>(rbStarting),
-                         static_cast<QWidget*>(cbMatch), static_cast<QWidget*>(lStatus)})
-        wdg->setVisible(!simple);
-    if (simple) {
-        edText->setGeometry(10, 2, w, h);
-        sbSimpleShow->setGeometry(10 + w + 2, 2, h, h);
-        setFixedSize(10 + w + 2 + h + 4, h + 4);
-        return;
+    for (QWidget* w : std::initializer_list<QWidget*>{cbColumns, rbContianing, rbStarting, cbMatch})
+        w->setVisible(!simple);
+
+    const QFontMetrics fm = fontMetrics();
+    constexpr int left = 10;
+    constexpr int gap = 2;
+    const int optionGap = fm.averageCharWidth() * 2;
+    const int h = std::max({edText->sizeHint().height(), cbColumns->sizeHint().height(), rbContianing->sizeHint().height(),
+                            cbMatch->sizeHint().height()});
+    const int optionsWidth = rbContianing->sizeHint().width() + optionGap + rbStarting->sizeHint().width();
+    // Room for twenty characters at least, and for a column title up to forty.
+    const int w = std::max({fm.averageCharWidth() * 20, std::min(cbColumns->sizeHint().width(), fm.averageCharWidth() * 40),
+                            optionsWidth, cbMatch->sizeHint().width()});
+    int statusWidth = fm.horizontalAdvance(HintGridText::Failure + QStringLiteral(" ..."));
+    for (const QString& frame : HintGridText::Spinner)
+        statusWidth = std::max(statusWidth, fm.horizontalAdvance(HintGridText::Search + frame));
+    statusWidth += fm.averageCharWidth();
+
+    const int buttonWidth = std::max(h, sbSimpleShow->sizeHint().width());
+
+    const int textTop = simple ? gap : gap + h + gap;
+    cbColumns->setGeometry(left, gap, w, h);
+    edText->setGeometry(left, textTop, w, h);
+    sbSimpleShow->setGeometry(left + w + gap, textTop, buttonWidth, h);
+    lStatus->setGeometry(left + w + gap + buttonWidth + 2 * gap, textTop, statusWidth, h);
+    int bottom = textTop + h;
+    if (!simple) {
+        rbContianing->setGeometry(left, bottom + gap, rbContianing->sizeHint().width(), h);
+        rbStarting->setGeometry(left + rbContianing->sizeHint().width() + optionGap, bottom + gap, rbStarting->sizeHint().width(), h);
+        cbMatch->setGeometry(left, bottom + 2 * gap + h, cbMatch->sizeHint().width(), h);
+        bottom += 2 * (gap + h);
     }
-    cbColumns->setGeometry(10, 2, w, h);
-    edText->setGeometry(10, 4 + h, w, h);
-    sbSimpleShow->setGeometry(10 + w + 2, 4 + h, h, h);
-    const int optionsTop = 6 + 2 * h;
-    rbContianing->setGeometry(10, optionsTop, w / 2, h);
-    rbStarting->setGeometry(10 + w / 2, optionsTop, w / 2, h);
-    cbMatch->setGeometry(10, optionsTop + h, w, h);
-    lStatus->setGeometry(10, optionsTop + 2 * h, w, h);
-    setFixedSize(10 + w + 2 + h + 4, optionsTop + 3 * h + 4);
+    setFixedSize(lStatus->geometry().right() + 1 + 2 * gap, bottom + gap);
 }
 
-int TfrmHGFindDlg::runNonModal()
+void TfrmHGFindDlg::placeAt(const QRect& cell)
 {
-    move(m_grid->currentCellScreenRect().topLeft());
+    const QScreen* s = QGuiApplication::screenAt(cell.center());
+    if (!s)
+        s = screen();
+    const QRect area = s->availableGeometry();
+    QPoint pos(cell.x(), cell.y() + cell.height() + 2);
+    if (pos.y() + height() > area.y() + area.height())
+        pos.setY(cell.y() - height() - 2);
+    pos.setX(std::clamp(pos.x(), area.x(), std::max(area.x(), area.x() + area.width() - width())));
+    pos.setY(std::max(pos.y(), area.y()));
+    move(pos);
+}
+
+void TfrmHGFindDlg::showAtCell()
+{
+    placeAt(m_grid->currentCellScreenRect());
     show();
+    raise();
     activateWindow();
     edText->setFocus();
-    QEventLoop loop;
-    while (m_result < 0 && isVisible())
-        loop.processEvents(QEventLoop::WaitForMoreEvents);
-    m_grid->Searching = false;
-    return m_result < 0 ? QDialog::Rejected : m_result;
 }
 
 void TfrmHGFindDlg::runSearch()
 {
+    if (m_running)
+        return;
     if (!m_simple)
         setSimpleLayout(true);
+    m_search = m_grid->BeginSearch(edText->text(), cbColumns->currentData().toInt(), cbMatch->isChecked(), rbStarting->isChecked());
+    const TMemDataSet* ds = m_grid->dataSet();
+    m_rows = ds ? ds->recordCount() : 0;
+    m_looked = 0;
+    m_running = true;
     m_grid->Searching = true;
     m_frame = 0;
     m_timer.start();
-    const bool found = m_grid->SearchColumn(edText->text(), cbColumns->currentData().toInt(), cbMatch->isChecked(), rbStarting->isChecked());
-    lStatus->setText(found ? QString() : HintGridText::Failure + QStringLiteral(" ..."));
+    searchChunk();
+}
+
+void TfrmHGFindDlg::searchChunk()
+{
+    if (!m_running)
+        return;
+    const TMemDataSet* ds = m_grid->dataSet();
+    // Esc, a lost activation or a list that changed under the search (reloaded, filtered) end it.
+    if (!m_grid->Searching || m_search.field < 0 || !ds || ds->recordCount() != m_rows || m_looked >= m_rows) {
+        finishSearch(-1);
+        return;
+    }
+    const int count = std::min(std::max(ChunkRows, 1), m_rows - m_looked);
+    const int row = FindRow(*ds, m_search.field, m_search.text, (m_search.from + m_looked) % m_rows, m_search.mode, count);
+    m_looked += count;
+    if (row >= 0 || m_looked >= m_rows) {
+        finishSearch(row);
+        return;
+    }
+    QTimer::singleShot(0, this, &TfrmHGFindDlg::searchChunk);
+}
+
+void TfrmHGFindDlg::finishSearch(int row)
+{
+    m_running = false;
     m_timer.stop();
     m_grid->Searching = false;
+    m_grid->EndSearch(row);
+    lStatus->setText(row >= 0 ? QString() : HintGridText::Failure + QStringLiteral(" ..."));
     if (isVisible())
-        move(m_grid->currentCellScreenRect().topLeft());
+        placeAt(m_grid->currentCellScreenRect());
+    emit searchFinished(row >= 0);
 }
 
 void TfrmHGFindDlg::tick()
 {
-    if (!m_grid->Searching)
+    if (!m_running)
         return;
     lStatus->setText(HintGridText::Search + HintGridText::Spinner[m_frame]);
     m_frame = (m_frame + 1) % 4;
-}
-
-void TfrmHGFindDlg::finish(int result)
-{
-    m_result = result;
-    hide();
-    setResult(result);
 }
 
 bool TfrmHGFindDlg::eventFilter(QObject* watched, QEvent* event)
@@ -144,10 +197,10 @@ bool TfrmHGFindDlg::eventFilter(QObject* watched, QEvent* event)
 void TfrmHGFindDlg::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape) {
-        if (m_grid->Searching)
-            m_grid->Searching = false;
+        if (m_running)
+            finishSearch(-1);
         else
-            finish(QDialog::Accepted);
+            done(QDialog::Accepted);
         return;
     }
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && (event->modifiers() & Qt::ControlModifier)) {
@@ -164,9 +217,11 @@ void TfrmHGFindDlg::changeEvent(QEvent* event)
         return;
     if (isActiveWindow()) {
         m_wasActive = true;
-    } else if (m_wasActive && m_result < 0) {
+    } else if (m_wasActive && isVisible()) {
         m_grid->Searching = false;
-        finish(QDialog::Rejected);
+        m_running = false;
+        m_timer.stop();
+        done(QDialog::Rejected);
     }
 }
 
@@ -183,6 +238,15 @@ void TfrmHGFindDlg::mouseMoveEvent(QMouseEvent* event)
     QDialog::mouseMoveEvent(event);
 }
 
+// Without a caption bar the window needs a line of its own to stand apart from the grid.
+void TfrmHGFindDlg::paintEvent(QPaintEvent* event)
+{
+    QDialog::paintEvent(event);
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::Dark));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
 TfrmHintGridExtra::TfrmHintGridExtra(TDBHintGrid* grid)
     : QDialog(grid, Qt::Dialog | Qt::WindowStaysOnTopHint), m_grid(grid)
 {
@@ -190,6 +254,7 @@ TfrmHintGridExtra::TfrmHintGridExtra(TDBHintGrid* grid)
     ComboBoxNew1 = new TComboBoxNew(this);
     ComboBoxNew1->setFilterType(ftStarting);
     ComboBoxNew1->setAllowNewValues(true);
+    ComboBoxNew1->setMinimumWidth(ComboBoxNew1->fontMetrics().averageCharWidth() * 20);
     bChoose = new QPushButton(QStringLiteral("->"), this);
     bChoose->setToolTip(HintGridText::ChooseValue);
     Button2 = new QPushButton(QStringLiteral("x"), this);

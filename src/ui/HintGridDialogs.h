@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DBHintGrid.h"
+
 #include <QDialog>
 #include <QTimer>
 
@@ -11,20 +13,28 @@ class QPushButton;
 class QRadioButton;
 class QToolButton;
 class TComboBoxNew;
-class TDBHintGrid;
 
-// The grid's search window: a small frameless box at the current cell; Enter searches the
-// chosen column, Enter again finds the next match.
+// The grid's search window: a small frameless box just below the current cell; Enter searches
+// the chosen column, Enter again finds the next match. It never blocks: a long list is searched a
+// chunk at a time from the event loop, so Esc and the spinner keep working.
 class TfrmHGFindDlg : public QDialog {
     Q_OBJECT
 public:
     explicit TfrmHGFindDlg(TDBHintGrid* grid);
 
-    // Shows the window without blocking input and returns when it closed (OK or Cancel).
-    int runNonModal();
+    // Shows the window below the grid's current cell with the text box focused.
+    void showAtCell();
+    // Puts the window just below the cell (screen coordinates), or above it where the screen
+    // has no room below.
+    void placeAt(const QRect& cell);
     void setSimpleLayout(bool simple);
     bool simpleLayout() const { return m_simple; }
+    // Starts a search for the text in the chosen column; it ends in searchFinished.
     void runSearch();
+    bool searchRunning() const { return m_running; }
+
+    // Rows looked at in one turn of the event loop.
+    int ChunkRows = 4000;
 
     QComboBox* cbColumns;
     QLineEdit* edText;
@@ -34,23 +44,31 @@ public:
     QLabel* lStatus;
     QToolButton* sbSimpleShow;
 
+signals:
+    void searchFinished(bool found);
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void tick();
-    void finish(int result);
+    void searchChunk();
+    void finishSearch(int row);
 
     TDBHintGrid* m_grid;
     QTimer m_timer;
     int m_frame = 0;
     bool m_simple = true;
     bool m_wasActive = false;
-    int m_result = -1;
+    bool m_running = false;
+    TGridSearch m_search;
+    int m_rows = 0;   // rows in the list when the search began
+    int m_looked = 0; // rows looked at so far
     QPoint m_dragFrom;
 };
 

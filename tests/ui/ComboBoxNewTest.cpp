@@ -380,6 +380,46 @@ TEST_F(ComboBoxNewTest, CheckListCommandsWorkOnTheMarks)
     EXPECT_TRUE(list->Model()->CheckedSources().isEmpty());
 }
 
+// Showing a part of the check list changes no mark: ticks made in the open list are taken only
+// by a close that accepts, and Esc leaves the marks as they were.
+TEST_F(ComboBoxNewTest, ShowingOnlyMarkedOrUnmarkedCommitsNothingBeforeTheListCloses)
+{
+    const QStringList items = {"Ruse", "Varna", "Burgas", "Pleven", "Shumen"};
+    const struct {
+        const char* name;
+        THintCheckListBox::Command command;
+        int closeKey;
+        QList<int> marksAfter; // sorted
+        QStringList shown;
+    } cases[] = {
+        {"marked, then Esc", THintCheckListBox::cmShowMarked, Qt::Key_Escape, {1}, {"Burgas", "Varna"}},
+        {"unmarked, then Esc", THintCheckListBox::cmShowUnmarked, Qt::Key_Escape, {1}, {"Pleven", "Ruse", "Shumen"}},
+        {"marked, then Enter", THintCheckListBox::cmShowMarked, Qt::Key_Return, {1, 2}, {"Burgas", "Varna"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        combo->setItems(items);
+        combo->setWithCheckBoxes(true);
+        combo->setMarkedList({1}); // Varna
+        sendKey(combo, Qt::Key_Down, Qt::AltModifier);
+        auto* list = static_cast<THintCheckListBox*>(combo->ListBox());
+        list->SelectRow(0); // Burgas, first in the sorted list
+        sendKey(combo, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+        ASSERT_TRUE(list->IsChecked(2));
+
+        list->Action(c.command)->trigger();
+        EXPECT_EQ(shown(), c.shown);
+        EXPECT_EQ(combo->MarkedList(), QList<int>{1});
+        EXPECT_TRUE(list->IsChecked(2)); // the tick is still on the screen
+
+        sendKey(combo, c.closeKey);
+        EXPECT_FALSE(combo->DroppedDown());
+        QList<int> marked = combo->MarkedList();
+        std::sort(marked.begin(), marked.end());
+        EXPECT_EQ(marked, c.marksAfter);
+    }
+}
+
 TEST_F(ComboBoxNewTest, ClosingTheCheckListMarksTheTickedAndTheSelectedItems)
 {
     combo->setItems({"Ruse", "Varna", "Burgas"});

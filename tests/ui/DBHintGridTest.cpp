@@ -9,9 +9,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTest>
+#include <QApplication>
 #include <QCheckBox>
 #include <QRadioButton>
+#include <QScreen>
+#include <QTest>
+#include <QToolButton>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -98,29 +102,61 @@ TEST_F(DBHintGridTest, ReloadingDropsFiltersButKeepsTheDataSetsOwnFilter)
 
 TEST_F(DBHintGridTest, SearchStartingExactAndRepeated)
 {
-    m_grid.Searching = true;
     EXPECT_TRUE(m_grid.SearchColumn(QStringLiteral("ko"), 0, false, true));
-    EXPECT_EQ(m_ds.text(0), QStringLiteral("Kostov"));
-    m_ds.first();
-    EXPECT_FALSE(m_grid.SearchColumn(QStringLiteral("rko"), 0, false, true)); // "Marko" does not start with it
-    EXPECT_TRUE(m_ds.eof());
+    EXPECT_EQ(m_ds.text(0), QStringLiteral("Kostov")); // not Marko
 
     m_ds.first();
-    m_grid.Searching = true;
     EXPECT_TRUE(m_grid.SearchColumn(QStringLiteral("kostov"), 0, true, false));
     EXPECT_EQ(m_ds.recNo(), 4);
-    m_grid.Searching = true;
     EXPECT_TRUE(m_grid.SearchColumn(QStringLiteral("kostov"), 0, true, false)); // the next: "  KOSTOV " trimmed
     EXPECT_EQ(m_ds.recNo(), 5);
-    m_grid.Searching = true;
-    EXPECT_FALSE(m_grid.SearchColumn(QStringLiteral("kostov"), 0, true, false)); // Kostova is not whole
-    m_grid.Searching = true;
-    EXPECT_TRUE(m_grid.SearchColumn(QStringLiteral("kostov"), 0, true, false)); // from the top again
+    EXPECT_TRUE(m_grid.SearchColumn(QStringLiteral("kostov"), 0, true, false)); // Kostova is not whole: round to the first
+    EXPECT_EQ(m_ds.recNo(), 4);
+
+    // Another text is a new search: it starts at the current row itself.
+    EXPECT_TRUE(m_grid.SearchColumn(QStringLiteral("kost"), 0, false, false));
     EXPECT_EQ(m_ds.recNo(), 4);
 }
 
-TEST_F(DBHintGridTest, SearchWindowSearchesOnEnterAndReportsFailure)
+// A failed search leaves the current row alone: an action after it must not fall on the last row.
+TEST_F(DBHintGridTest, FailedSearchKeepsTheRowItStartedFrom)
 {
+    const struct {
+        const char* name;
+        const char* text;
+        int column;
+        bool exact;
+        bool starting;
+    } cases[] = {
+        {"no such text", "Ruse", 0, false, false},
+        {"only inside a word", "rko", 0, false, true},
+        {"not the whole text", "kost", 0, true, false},
+        {"blank", "  ", 0, false, false},
+        {"column without a field", "Ivanov", 5, false, false},
+    };
+    int scrolls = 0;
+    m_ds.afterScroll = [&scrolls](TMemDataSet&) { ++scrolls; };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_ds.setRecNo(2);
+        scrolls = 0;
+        EXPECT_FALSE(m_grid.SearchColumn(QString::fromUtf8(c.text), c.column, c.exact, c.starting));
+        EXPECT_EQ(m_ds.recNo(), 2);
+        EXPECT_FALSE(m_ds.eof());
+        EXPECT_EQ(m_grid.currentIndex().row(), 2);
+        EXPECT_EQ(scrolls, 0); // nothing moved, so the row change does not run
+    }
+    // A found row runs it once.
+    EXPECT_TRUE(m_grid.SearchColumn(QStringLiteral("sopot"), 1, true, false));
+    EXPECT_EQ(m_ds.recNo(), 2);
+    EXPECT_TRUE(m_grid.SearchColumn(QStringLiteral("Varna"), 1, false, false));
+    EXPECT_EQ(m_ds.recNo(), 4);
+    EXPECT_EQ(scrolls, 1);
+}
+
+TEST_F(DBHintGridTest, SearchWindowSearchesOnEnterAndReportsFailureInBothLayouts)
+{
+    m_grid.show();
     TfrmHGFindDlg dlg(&m_grid);
     EXPECT_TRUE(dlg.simpleLayout());
     EXPECT_EQ(dlg.cbColumns->count(), 2);
@@ -135,14 +171,164 @@ TEST_F(DBHintGridTest, SearchWindowSearchesOnEnterAndReportsFailure)
     EXPECT_TRUE(dlg.lStatus->text().isEmpty());
     EXPECT_FALSE(m_grid.Searching);
 
+    const auto failureShown = [&dlg] {
+        return dlg.lStatus->text() == QStringLiteral("неуспех ...") && dlg.lStatus->isVisible() && dlg.rect().contains(dlg.lStatus->geometry());
+    };
     dlg.edText->setText(QStringLiteral("Ruse"));
     QTest::keyClick(dlg.edText, Qt::Key_Return);
-    EXPECT_EQ(dlg.lStatus->text(), QStringLiteral("неуспех ..."));
+    EXPECT_TRUE(failureShown());
+    EXPECT_EQ(m_ds.recNo(), 2);
 
     QTest::keyClick(dlg.edText, Qt::Key_Return, Qt::ControlModifier);
     EXPECT_FALSE(dlg.simpleLayout());
+    EXPECT_TRUE(failureShown());
+    dlg.edText->setText(QStringLiteral("Ruse "));
+    QTest::keyClick(dlg.edText, Qt::Key_Return); // back to the simple layout, as it searches
+    EXPECT_TRUE(dlg.simpleLayout());
+    EXPECT_TRUE(failureShown());
+    EXPECT_EQ(m_ds.recNo(), 2);
+
+    dlg.setSimpleLayout(false);
     dlg.cbMatch->setChecked(true);
     EXPECT_FALSE(dlg.rbStarting->isEnabled());
+}
+
+// No control of the search window covers another, and each is as wide as its text needs.
+TEST_F(DBHintGridTest, SearchWindowControlsDoNotOverlap)
+{
+    m_grid.setColumns({{QStringLiteral("NAME"), QStringLiteral("Потребител - Пълно Име"), {}, 120, true},
+                       {QStringLiteral("CITY"), QStringLiteral("Град"), {}, 120, true}});
+    TfrmHGFindDlg dlg(&m_grid);
+    dlg.show();
+    for (const bool simple : {true, false}) {
+        SCOPED_TRACE(simple ? "simple" : "with options");
+        dlg.setSimpleLayout(simple);
+        dlg.lStatus->setText(QStringLiteral("неуспех ..."));
+        QList<QWidget*> shown;
+        for (QWidget* w : std::initializer_list<QWidget*>{dlg.cbColumns, dlg.edText, dlg.rbContianing, dlg.rbStarting, dlg.cbMatch, dlg.lStatus, dlg.sbSimpleShow})
+            if (w->isVisible())
+                shown << w;
+        EXPECT_EQ(shown.size(), simple ? 3 : 7);
+        for (QWidget* w : shown) {
+            SCOPED_TRACE(w->metaObject()->className());
+            EXPECT_TRUE(dlg.rect().contains(w->geometry()));
+            EXPECT_GE(w->width(), std::min(w->sizeHint().width(), 40 * dlg.fontMetrics().averageCharWidth()));
+            for (QWidget* other : shown)
+                if (other != w)
+                    EXPECT_FALSE(w->geometry().intersects(other->geometry())) << other->metaObject()->className();
+        }
+        EXPECT_GE(dlg.edText->width(), 20 * dlg.fontMetrics().averageCharWidth());
+        EXPECT_GE(dlg.lStatus->width(), dlg.fontMetrics().horizontalAdvance(dlg.lStatus->text()));
+    }
+}
+
+// The window opens below the current cell, where it hides neither the cell nor its row, and
+// follows the row a search finds.
+TEST_F(DBHintGridTest, SearchWindowOpensBelowTheCurrentCell)
+{
+    m_grid.move(20, 20);
+    m_grid.show();
+    m_ds.setRecNo(1);
+    QTest::keyClick(&m_grid, Qt::Key_F3); // returns at once: the window does not block
+    TfrmHGFindDlg* dlg = m_grid.searchWindow();
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_TRUE(dlg->isVisible());
+    QRect cell = m_grid.currentCellScreenRect();
+    EXPECT_EQ(dlg->geometry().left(), cell.left());
+    EXPECT_GT(dlg->geometry().top(), cell.bottom());
+
+    dlg->edText->setText(QStringLiteral("kostova"));
+    QTest::keyClick(dlg->edText, Qt::Key_Return);
+    EXPECT_EQ(m_ds.recNo(), 6);
+    cell = m_grid.currentCellScreenRect();
+    EXPECT_GT(dlg->geometry().top(), cell.bottom());
+
+    // With no room below the cell, above it.
+    const QRect screen = dlg->screen()->availableGeometry();
+    const QRect low(screen.left() + 30, screen.bottom() - 20, 100, 20);
+    dlg->placeAt(low);
+    EXPECT_LT(dlg->geometry().bottom(), low.top());
+
+    // F3 again brings back the same window; Esc closes and frees it.
+    QTest::keyClick(&m_grid, Qt::Key_F3);
+    EXPECT_EQ(m_grid.searchWindow(), dlg);
+    QTest::keyClick(dlg->edText, Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(m_grid.searchWindow(), nullptr);
+}
+
+// A long list is searched a chunk at a time from the event loop; Esc stops the search between
+// two chunks and the row stays where it was.
+TEST_F(DBHintGridTest, SearchWindowSearchesInChunksAndEscStopsIt)
+{
+    TfrmHGFindDlg dlg(&m_grid);
+    dlg.ChunkRows = 2;
+    dlg.show();
+    QList<bool> finished;
+    QObject::connect(&dlg, &TfrmHGFindDlg::searchFinished, [&finished](bool found) { finished << found; });
+
+    dlg.cbMatch->setChecked(true);
+    dlg.edText->setText(QStringLiteral("kostova"));
+    QTest::keyClick(dlg.edText, Qt::Key_Return);
+    EXPECT_TRUE(dlg.searchRunning());
+    EXPECT_TRUE(m_grid.Searching);
+    EXPECT_EQ(m_ds.recNo(), 0);
+    for (int turn = 0; turn < 10 && dlg.searchRunning(); ++turn)
+        QCoreApplication::processEvents();
+    EXPECT_FALSE(dlg.searchRunning());
+    EXPECT_EQ(m_ds.recNo(), 6);
+    EXPECT_EQ(finished, QList<bool>{true});
+
+    m_ds.setRecNo(3);
+    dlg.edText->setText(QStringLiteral("Ruse"));
+    QTest::keyClick(dlg.edText, Qt::Key_Return);
+    ASSERT_TRUE(dlg.searchRunning());
+    QTest::keyClick(dlg.edText, Qt::Key_Escape);
+    EXPECT_FALSE(dlg.searchRunning());
+    EXPECT_FALSE(m_grid.Searching);
+    EXPECT_TRUE(dlg.isVisible()); // Esc stopped the search, not the window
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_ds.recNo(), 3);
+    EXPECT_EQ(dlg.lStatus->text(), QStringLiteral("неуспех ..."));
+    EXPECT_EQ(finished, (QList<bool>{true, false}));
+}
+
+// Tab and Shift+Tab leave the grid for the next and previous control; the row stays.
+TEST_F(DBHintGridTest, TabLeavesTheGrid)
+{
+    QWidget form;
+    auto* layout = new QVBoxLayout(&form);
+    auto* before = new QLineEdit(&form);
+    auto* grid = new TDBHintGrid(&form);
+    auto* after = new QLineEdit(&form);
+    layout->addWidget(before);
+    layout->addWidget(grid);
+    layout->addWidget(after);
+    grid->setDataSet(&m_ds);
+    grid->setColumns({{QStringLiteral("NAME"), QStringLiteral("Име"), {}, 120, true}, {QStringLiteral("CITY"), QStringLiteral("Град"), {}, 120, true}});
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+
+    const struct {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QWidget* expected;
+    } cases[] = {
+        {"Tab", Qt::Key_Tab, Qt::NoModifier, after},
+        {"Shift+Tab", Qt::Key_Backtab, Qt::ShiftModifier, before},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_ds.setRecNo(2);
+        grid->setSelectedColumn(c.key == Qt::Key_Tab ? 1 : 0); // the last cell of a row going forward, the first going back
+        grid->setFocus();
+        ASSERT_TRUE(grid->hasFocus());
+        QTest::keyClick(grid, c.key, c.modifiers);
+        EXPECT_EQ(QApplication::focusWidget(), c.expected);
+        EXPECT_EQ(m_ds.recNo(), 2);
+    }
 }
 
 TEST_F(DBHintGridTest, HintsOnlyForTextThatDoesNotFit)

@@ -8,8 +8,13 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -430,7 +435,15 @@ TEST(TBetterGroupBox, MinimiseButtonFoldsAndUnfoldsToTheFormerHeight)
 
     pressMouse(f.box, f.box.minimizeBtnRect().center());
     EXPECT_TRUE(f.box.isFolded());
-    EXPECT_EQ(f.box.height(), 14);
+    EXPECT_EQ(f.box.height(), f.box.foldedHeight());
+    // 14 pixels, or the caption's height where the font is larger.
+    EXPECT_EQ(f.box.foldedHeight(), std::max(14, f.box.fontMetrics().height()));
+    QFont large = f.box.font();
+    large.setPixelSize(30);
+    f.box.setFont(large);
+    EXPECT_EQ(f.box.height(), f.box.fontMetrics().height());
+    f.box.setFont(QFont());
+    EXPECT_EQ(f.box.height(), f.box.foldedHeight());
 
     pressMouse(f.box, f.box.minimizeBtnRect().center());
     EXPECT_FALSE(f.box.isFolded());
@@ -440,9 +453,9 @@ TEST(TBetterGroupBox, MinimiseButtonFoldsAndUnfoldsToTheFormerHeight)
     f.box.setFolded(false);
     EXPECT_EQ(reported.size(), 2);
     f.box.setFolded(true);
-    EXPECT_EQ(f.box.height(), 14);
+    EXPECT_EQ(f.box.height(), f.box.foldedHeight());
     f.box.resize(200, 300); // a folded box keeps its fold
-    EXPECT_EQ(f.box.height(), 14);
+    EXPECT_EQ(f.box.height(), f.box.foldedHeight());
     f.box.setFolded(false);
     EXPECT_EQ(f.box.height(), 120);
 }
@@ -461,7 +474,7 @@ TEST(TBetterGroupBox, FoldsInsideALayoutAndGetsItsRoomBack)
 
     box->setFolded(true);
     layout->activate();
-    EXPECT_EQ(box->height(), 14);
+    EXPECT_EQ(box->height(), box->foldedHeight());
 
     box->setFolded(false);
     layout->activate();
@@ -502,6 +515,133 @@ TEST(TBetterGroupBox, OnlyLeftPressesInsideShownButtonsAct)
         EXPECT_EQ(f.box.isFolded(), c.folded);
         EXPECT_EQ(f.rb[0]->isEnabled(), c.checked);
     }
+}
+
+// A form with a field before and after a box that holds a field, a button and a radio button.
+struct FocusForm {
+    QWidget form;
+    QLineEdit* before = new QLineEdit(&form);
+    TBetterGroupBox* box = new TBetterGroupBox(QStringLiteral("Отдалечен достъп"), &form);
+    QLineEdit* inner = new QLineEdit(box);
+    QPushButton* press = new QPushButton(QStringLiteral("Разрешава"), box);
+    QRadioButton* radio = new QRadioButton(QStringLiteral("r"), box);
+    QLineEdit* after = new QLineEdit(&form);
+    int pressed = 0;
+
+    FocusForm()
+    {
+        auto* boxLayout = new QHBoxLayout(box);
+        boxLayout->addWidget(inner);
+        boxLayout->addWidget(press);
+        boxLayout->addWidget(radio);
+        auto* layout = new QVBoxLayout(&form);
+        layout->addWidget(before);
+        layout->addWidget(box);
+        layout->addWidget(after);
+        QObject::connect(press, &QPushButton::clicked, [this] { ++pressed; });
+    }
+    bool show()
+    {
+        form.show();
+        form.activateWindow();
+        return QTest::qWaitForWindowActive(&form);
+    }
+    // The controls Tab (or Shift+Tab) visits from one field to the other.
+    QList<QWidget*> chain(bool forward)
+    {
+        QWidget* from = forward ? before : after;
+        QWidget* to = forward ? after : before;
+        from->setFocus();
+        QList<QWidget*> visited;
+        for (int step = 0; step < 10 && QApplication::focusWidget() != to; ++step) {
+            QTest::keyClick(QApplication::focusWidget(), forward ? Qt::Key_Tab : Qt::Key_Backtab, forward ? Qt::NoModifier : Qt::ShiftModifier);
+            if (QApplication::focusWidget() != to)
+                visited << QApplication::focusWidget();
+        }
+        return visited;
+    }
+};
+
+// Folded, the box is one Tab stop: its controls are out of the chain and out of reach of Space;
+// unfolded, they are back in their order.
+TEST(TBetterGroupBox, FoldedBoxTakesItsControlsOutOfTheTabChain)
+{
+    FocusForm f;
+    ASSERT_TRUE(f.show());
+    const QList<QWidget*> open{f.box, f.inner, f.press, f.radio};
+    EXPECT_EQ(f.chain(true), open);
+
+    f.box->setFolded(true);
+    EXPECT_EQ(f.chain(true), QList<QWidget*>{f.box});
+    EXPECT_EQ(f.chain(false), QList<QWidget*>{f.box});
+
+    f.box->setFolded(false);
+    EXPECT_EQ(f.chain(true), open);
+    EXPECT_TRUE(f.press->isVisible());
+
+    // Folding with the focus on a control inside leaves the focus on the box, where Space
+    // unfolds it and presses nothing hidden.
+    f.press->setFocus();
+    QTest::keyClick(f.press, Qt::Key_F9);
+    EXPECT_TRUE(f.box->isFolded());
+    EXPECT_EQ(QApplication::focusWidget(), f.box);
+    EXPECT_FALSE(f.press->isVisible());
+    QTest::keyClick(f.box, Qt::Key_Space);
+    EXPECT_EQ(f.pressed, 0);
+    EXPECT_FALSE(f.box->isFolded());
+    EXPECT_TRUE(f.press->isVisible());
+}
+
+// The minimise button says what it does and which key does it; the key can be changed, and a
+// box without the button is no Tab stop and takes no key.
+TEST(TBetterGroupBox, FoldButtonHasAHintAndAKey)
+{
+    FocusForm f;
+    ASSERT_TRUE(f.show());
+    EXPECT_EQ(f.box->minimizeBtnHint(), QStringLiteral("Свиване (F9)"));
+    QHelpEvent help(QEvent::ToolTip, f.box->minimizeBtnRect().center(), f.box->mapToGlobal(f.box->minimizeBtnRect().center()));
+    QCoreApplication::sendEvent(f.box, &help);
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("Свиване (F9)"));
+
+    f.inner->setFocus();
+    QTest::keyClick(f.inner, Qt::Key_F9);
+    EXPECT_TRUE(f.box->isFolded());
+    EXPECT_EQ(f.box->minimizeBtnHint(), QStringLiteral("Разгъване (F9)"));
+    QTest::keyClick(f.box, Qt::Key_F9);
+    EXPECT_FALSE(f.box->isFolded());
+
+    // The key belongs to the box holding the focus: elsewhere it does nothing.
+    f.after->setFocus();
+    QTest::keyClick(f.after, Qt::Key_F9);
+    EXPECT_FALSE(f.box->isFolded());
+
+    f.box->setFoldKey(QKeySequence(Qt::ALT | Qt::Key_M));
+    EXPECT_EQ(f.box->minimizeBtnHint(), QStringLiteral("Свиване (Alt+M)"));
+    f.inner->setFocus();
+    QTest::keyClick(f.inner, Qt::Key_F9);
+    EXPECT_FALSE(f.box->isFolded());
+    QTest::keyClick(f.inner, Qt::Key_M, Qt::AltModifier);
+    EXPECT_TRUE(f.box->isFolded());
+    f.box->setFolded(false);
+
+    f.box->setShowMinimizeBtn(false);
+    EXPECT_EQ(f.chain(true), (QList<QWidget*>{f.inner, f.press, f.radio}));
+    f.inner->setFocus();
+    QTest::keyClick(f.inner, Qt::Key_M, Qt::AltModifier);
+    EXPECT_FALSE(f.box->isFolded());
+}
+
+// A folded box keeps the width it asked for, so folding does not rearrange its row.
+TEST(TBetterGroupBox, FoldedBoxKeepsItsWidth)
+{
+    FocusForm f;
+    const QSize hint = f.box->sizeHint();
+    const QSize minimum = f.box->minimumSizeHint();
+    f.box->setFolded(true);
+    EXPECT_EQ(f.box->sizeHint(), QSize(hint.width(), f.box->foldedHeight()));
+    EXPECT_EQ(f.box->minimumSizeHint().width(), minimum.width());
+    f.box->setFolded(false);
+    EXPECT_EQ(f.box->sizeHint(), hint);
 }
 
 TEST(TBetterGroupBox, DrawsTheButtonsStateInTheirRectangles)
