@@ -1,3 +1,4 @@
+#include "Keyboard.h"
 #include "MainWindow.h"
 #include "QtPrompts.h"
 
@@ -32,6 +33,7 @@ void printError(const QString& text) { std::fprintf(stderr, "%s\n", text.toLocal
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    InstallKeyboardConventions(app);
     QApplication::setApplicationName(QStringLiteral("Gatekeep"));
     QApplication::setApplicationDisplayName(QStringLiteral("Gatekeep"));
     QApplication::setApplicationVersion(QStringLiteral(GATEKEEP_VERSION));
