@@ -1,0 +1,74 @@
+// INI files are shared with the suite's other programs and edited by hand. Whatever one holds,
+// reading it either refuses it or gives what it holds, and saving what was read keeps every
+// section, key and value. A refusal is safe; a file written back with less than it had is not.
+#include "../FuzzSupport.h"
+
+#include "core/Config.h"
+#include "core/InputError.h"
+#include "db/Error.h"
+
+#include <QMap>
+
+namespace {
+
+using Contents = QMap<QString, QMap<QString, QString>>;
+
+// Names match without regard to case, so they are compared that way.
+Contents contentsOf(const IniFile& ini)
+{
+    Contents out;
+    for (const QString& section : ini.sections()) {
+        auto& keys = out[section.toLower()];
+        for (const QString& key : ini.keys(section)) {
+            keys[key.toLower()] = ini.value(section, key);
+            ini.intValue(section, key, 0);
+        }
+    }
+    return out;
+}
+
+QString describe(const Contents& c)
+{
+    QString out;
+    for (auto s = c.cbegin(); s != c.cend(); ++s) {
+        out += QStringLiteral("[%1]\n").arg(s.key());
+        for (auto k = s->cbegin(); k != s->cend(); ++k)
+            out += QStringLiteral("  %1 = %2\n").arg(k.key(), k.value());
+    }
+    return out;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes = fuzz::bytesOf(data, size);
+    // A NUL ends the text for the INI parser; what follows it would be lost on the next save.
+    const bool readableWhole = !bytes.contains('\0');
+
+    Contents read;
+    try {
+        const IniFile ini(fuzz::writeTemp(QStringLiteral("read.ini"), bytes));
+        read = contentsOf(ini);
+    } catch (const db::Error&) {
+        return 0;
+    } catch (const InputError&) {
+        return 0;
+    }
+
+    // Saved as a second file, which is then read back.
+    try {
+        IniFile copy(fuzz::writeTemp(QStringLiteral("saved.ini"), bytes));
+        copy.save();
+    } catch (const db::Error&) {
+        return 0;
+    } catch (const InputError&) {
+        return 0;
+    }
+    fuzz::expect(readableWhole, "a file with a NUL byte is refused, never saved back cut short");
+    const IniFile saved(fuzz::tempPath(QStringLiteral("saved.ini")));
+    const Contents again = contentsOf(saved);
+    fuzz::expect(again == read, "saving keeps every section, key and value",
+                 QStringLiteral("read:\n%1saved and read again:\n%2").arg(describe(read), describe(again)));
+    return 0;
+}
