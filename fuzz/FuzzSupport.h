@@ -42,6 +42,14 @@ inline QString writeTemp(const QString& name, const QByteArray& bytes)
     return path;
 }
 
+inline QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        broken("a file just written can be read", f.errorString());
+    return f.readAll();
+}
+
 inline QByteArray bytesOf(const uint8_t* data, size_t size)
 {
     return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
