@@ -1,6 +1,6 @@
 // INI files are shared with the suite's other programs and edited by hand. Whatever one holds,
-// reading it either refuses it or gives what it holds, and saving what was read keeps every
-// section, key and value. A refusal is safe; a file written back with less than it had is not.
+// reading it must not crash, and saving what was read keeps every section, key and value.
+// A refusal is safe; a file written back with less than it had is not.
 #include "../FuzzSupport.h"
 
 #include "core/Config.h"
