@@ -35,6 +35,15 @@ QString ConfigIniPath()
     return env.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/ZorCfg.ini") : env;
 }
 
+namespace {
+// Names and values as stored: a byte-order mark inside the file is part of the text.
+QString fromStored(const char* text)
+{
+    QStringDecoder d(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return d.decode(QByteArrayView(text));
+}
+} // namespace
+
 IniFile::IniFile(const QString& path) : m(std::make_unique<Impl>()), m_path(path)
 {
     QFile f(path);
@@ -49,8 +58,19 @@ IniFile::IniFile(const QString& path) : m(std::make_unique<Impl>()), m_path(path
     const qsizetype nul = data.indexOf('\0');
     if (nul >= 0)
         throw InputError(QStringLiteral("Файлът %1 не е текстов: байт 0 на позиция %2").arg(path).arg(nul));
+    // A section line without its ']' would be read as a name that spans lines and grows with
+    // every save.
+    int lineNo = 0;
+    for (const QByteArray& line : data.split('\n')) {
+        ++lineNo;
+        const QByteArray t = line.trimmed();
+        if (t.startsWith('[') && !t.contains(']'))
+            throw InputError(QStringLiteral("Файлът %1: ред %2 започва секция без \"]\"").arg(path).arg(lineNo));
+    }
     m_exists = true;
-    QStringDecoder utf8(QStringDecoder::Utf8);
+    // Stateless, so that a cp1251 letter cut off at the end of the file is not taken as the
+    // start of a UTF-8 character.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
     const QString asUtf8 = utf8.decode(data);
     if (utf8.hasError()) {
         m_cp1251 = true;
@@ -69,7 +89,7 @@ QStringList IniFile::sections() const
     names.sort(CSimpleIniA::Entry::LoadOrder());
     QStringList out;
     for (const auto& e : names)
-        out << QString::fromUtf8(e.pItem);
+        out << fromStored(e.pItem);
     return out;
 }
 
@@ -80,7 +100,7 @@ QStringList IniFile::keys(const QString& section) const
     names.sort(CSimpleIniA::Entry::LoadOrder());
     QStringList out;
     for (const auto& e : names)
-        out << QString::fromUtf8(e.pItem);
+        out << fromStored(e.pItem);
     return out;
 }
 
@@ -92,7 +112,7 @@ bool IniFile::hasSection(const QString& section) const
 QString IniFile::value(const QString& section, const QString& key, const QString& fallback) const
 {
     const char* v = m->ini.GetValue(section.toUtf8().constData(), key.toUtf8().constData(), nullptr);
-    return v ? QString::fromUtf8(v) : fallback;
+    return v ? fromStored(v) : fallback;
 }
 
 int IniFile::intValue(const QString& section, const QString& key, int fallback) const
@@ -116,7 +136,7 @@ void IniFile::save()
         throw InputError(QStringLiteral("Грешка при запис на %1").arg(m_path));
     QByteArray bytes = QByteArray::fromStdString(text);
     if (m_cp1251)
-        bytes = cp1251::encode(QString::fromUtf8(bytes));
+        bytes = cp1251::encode(QStringDecoder(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom).decode(bytes));
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QSaveFile f(m_path);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())

@@ -85,6 +85,36 @@ TEST_F(ConfigTest, AFileWithANulIsRefusedAndNeverWrittenBack)
     EXPECT_EQ(read(QStringLiteral("Gatekeep.ini")), original);
 }
 
+// Files the fuzzer turned up: each must read as written and read the same after a save.
+TEST_F(ConfigTest, OddFilesReadTheSameBeforeAndAfterASave)
+{
+    // A cp1251 letter as the very last byte is not the start of a UTF-8 character.
+    write(QStringLiteral("a.ini"), QByteArray("[Mod05]\nNumber=1\nCaption1=Vending \xC2"));
+    // A byte-order mark inside the file belongs to the key it starts.
+    write(QStringLiteral("b.ini"), QByteArray("x\n\xEF\xBB\xBFd=m\n"));
+    for (int pass = 0; pass < 2; ++pass) {
+        IniFile a(m_tmp.path(QStringLiteral("a.ini")));
+        EXPECT_EQ(a.value(QStringLiteral("Mod05"), QStringLiteral("Caption1")), QStringLiteral("Vending В")) << pass;
+        IniFile b(m_tmp.path(QStringLiteral("b.ini")));
+        const QStringList keys = b.keys(QString());
+        ASSERT_EQ(keys.size(), 1) << pass;
+        EXPECT_EQ(b.value(QString(), keys[0]), QStringLiteral("m")) << pass;
+        a.save();
+        b.save();
+    }
+
+    // A section line without its ']' would grow into the next line with every save.
+    const QByteArray open("[GBAK Location\nPath=/usr/bin/gbak\n");
+    write(QStringLiteral("c.ini"), open);
+    try {
+        IniFile c(m_tmp.path(QStringLiteral("c.ini")));
+        ADD_FAILURE() << "read as " << c.sections().join(',').toStdString();
+    } catch (const InputError& e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("ред 1"))) << e.what();
+    }
+    EXPECT_EQ(read(QStringLiteral("c.ini")), open);
+}
+
 // A file that is there but cannot be read is not an empty file: saving over it would lose it.
 TEST_F(ConfigTest, AFileThatCannotBeReadIsNotTakenForEmpty)
 {
