@@ -64,7 +64,8 @@ struct Options {
             "gatekeep [login password]: start; the first two arguments are the login name and password as they "
             "stand (also when they begin with \"-\"), without them the login is interactive. Options are read only "
             "when the first argument is one of the actions below."));
-        parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+        // After the login nothing is an option: a password may begin with "-".
+        parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
         parser.addOptions({createSystemDb, owner, ownerPassword, admin, adminPassword, createDemo, writeInstall, scramble,
                            screenshot, window, help, version});
         parser.addPositionalArgument(QStringLiteral("login"), QStringLiteral("With --screenshot: login name and password."),
