@@ -25,7 +25,8 @@
 #include <cstdio>
 #include <memory>
 
-#include <fcntl.h>
+#include <pthread.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 namespace {
@@ -39,31 +40,39 @@ void nameApplication()
     QCoreApplication::setApplicationVersion(QStringLiteral(GATEKEEP_VERSION));
 }
 
-// SIGTERM ends the event loop as the window's close would: the handler only writes a byte,
-// the loop reads it and quits, and everything is torn down in order (the data module
-// disconnects normally).
-int g_termPipe[2] = {-1, -1};
-
-void onTerm(int)
+// SIGTERM (and Ctrl+C) end the event loop as closing the main window would, and everything is
+// torn down in order: the data module disconnects normally. The signals are blocked in every
+// thread before the first one starts and read from a descriptor by the event loop; the
+// Firebird client, whose own handler would shut its engine down under the open connections,
+// never sees them.
+sigset_t quitSignals()
 {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(g_termPipe[1], &byte, 1);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    return set;
 }
 
-void quitOnTerm(QCoreApplication& app)
+int takeQuitSignals()
 {
-    if (::pipe2(g_termPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    const sigset_t set = quitSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    return signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+}
+
+void quitOnSignals(QCoreApplication& app, int fd)
+{
+    if (fd < 0)
         return;
-    auto* notifier = new QSocketNotifier(g_termPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier, fd] {
+        signalfd_siginfo info;
+        while (::read(fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        }
         notifier->setEnabled(false);
         QCoreApplication::quit();
     });
-    struct sigaction sa = {};
-    sa.sa_handler = onTerm;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &sa, nullptr);
 }
 
 // The actions that show no window: they run without a display.
@@ -183,13 +192,14 @@ int main(int argc, char* argv[])
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
+    const int quitFd = cl.needsWindows() ? takeQuitSignals() : -1;
     QApplication app(qtArgc, qtArgv);
     nameApplication();
     QApplication::setApplicationDisplayName(QStringLiteral("Gatekeep"));
     UseBulgarianLocale(app);
     InstallAliasResolver();
     if (cl.needsWindows())
-        quitOnTerm(app);
+        quitOnSignals(app, quitFd);
     const int rc = cl.needsWindows() ? runWindows(app, cl) : runAction(cl);
     ReleaseLibraryArrays();
     return rc;
