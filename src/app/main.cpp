@@ -23,7 +23,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <memory>
 
 #include <pthread.h>
 #include <sys/signalfd.h>
