@@ -3,6 +3,7 @@
 // user's class in the calling application.
 #include "core/Aliases.h"
 #include "core/LogInfo.h"
+#include "core/Login.h"
 #include "core/StoredText.h"
 
 #include "db/Database.h"
@@ -54,17 +55,18 @@ Session Authenticate(const QString& alias, const QString& app, const QString& lo
     proc.setParam(QStringLiteral("FUNM"), EncodeStoredText(login));
     proc.setParam(QStringLiteral("FPW"), EncodeStoredText(password));
     proc.setParam(QStringLiteral("APPL_NM"), EncodeStoredText(app));
-    proc.setParam(QStringLiteral("CDESCR"), QStringLiteral("%1: %2@%3").arg(app, qEnvironmentVariable("USER"), QSysInfo::machineHostName()).left(240));
+    proc.setParam(QStringLiteral("CDESCR"), LoginLogComment(app, qEnvironmentVariable("USER"), QSysInfo::machineHostName()));
     proc.execProc();
-    const QString lun = proc.param(QStringLiteral("LUN")).toString().trimmed();
+    // Stored forms are taken as they come: many of them begin with a space.
+    const QString lun = proc.param(QStringLiteral("LUN")).toString();
     if (lun.isEmpty())
         throw db::Error(QStringLiteral("Грешно потребителско име или парола, или потребителят няма права в %1").arg(app));
 
     Session s;
     s.serverName = d.params().value(QStringLiteral("SERVER NAME"));
     s.dbUser = DecodeStoredText(lun);
-    s.dbPassword = DecodeStoredText(proc.param(QStringLiteral("LPW")).toString().trimmed());
-    s.fullName = DecodeStoredText(proc.param(QStringLiteral("FURNM")).toString().trimmed());
+    s.dbPassword = DecodeStoredText(proc.param(QStringLiteral("LPW")).toString());
+    s.fullName = DecodeStoredText(proc.param(QStringLiteral("FURNM")).toString());
     s.userId = proc.param(QStringLiteral("USRID")).toInt();
 
     g_rights.clear();

@@ -41,9 +41,6 @@ TfrmMain::TfrmMain(TDM& dm, const TLogInfoRec& logInfo, MainWindowHooks hooks, Q
     pages = new QTabWidget(this);
     setCentralWidget(pages);
 
-    // Numbers and dates read the same everywhere: "." as decimal separator, dd.mm.yyyy dates.
-    QLocale::setDefault(QLocale::c());
-
     auto* main = new QWidget;
     BuildMainPage(main);
     pages->addTab(main, QStringLiteral("Основни функции"));

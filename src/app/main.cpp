@@ -4,13 +4,14 @@
 
 #include "core/Aliases.h"
 #include "core/BuiltIn.h"
+#include "core/CommandLine.h"
+#include "core/ConsolePrompts.h"
 #include "core/DataModule.h"
 #include "core/InstallDescription.h"
+#include "core/Locale.h"
 #include "core/LogInfo.h"
 #include "core/Login.h"
-#include "core/ConsolePrompts.h"
 #include "core/Prompts.h"
-#include "core/SystemSchema.h"
 #include "maint/Demo.h"
 #include "maint/SelfUpdate.h"
 #include "users/UserRights.h"
@@ -18,88 +19,110 @@
 #include "db/Error.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
+#include <QSocketNotifier>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
+
+#include <pthread.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 namespace {
 
 void printLine(const QString& text) { std::printf("%s\n", text.toLocal8Bit().constData()); }
 void printError(const QString& text) { std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData()); }
 
-} // namespace
-
-int main(int argc, char* argv[])
+void nameApplication()
 {
-    QApplication app(argc, argv);
-    InstallKeyboardConventions(app);
-    QApplication::setApplicationName(QStringLiteral("Gatekeep"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Gatekeep"));
-    QApplication::setApplicationVersion(QStringLiteral(GATEKEEP_VERSION));
+    QCoreApplication::setApplicationName(QStringLiteral("Gatekeep"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(GATEKEEP_VERSION));
+}
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Администриране на потребителите на приложенията"));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption scramble(QStringLiteral("scramble"),
-                                      QStringLiteral("Print TEXT in the scrambled form of the maintenance account override."),
-                                      QStringLiteral("TEXT"));
-    const QCommandLineOption createSystemDb(QStringLiteral("create-system-db"),
-                                            QStringLiteral("Create a new, empty system database at DATABASE (a local path, host:path "
-                                                           "or host/port:path) and exit; an existing file is never overwritten. "
-                                                           "The program brings it to the current schema at the first login."),
-                                            QStringLiteral("DATABASE"));
-    const QCommandLineOption owner(QStringLiteral("owner"), QStringLiteral("Owner of the new system database (default SYSCREAT)."),
-                                   QStringLiteral("USER"), QStringLiteral("SYSCREAT"));
-    const QCommandLineOption ownerPassword(QStringLiteral("password"), QStringLiteral("Password of the owner (a server checks it)."),
-                                           QStringLiteral("PASSWORD"));
-    const QCommandLineOption createDemo(QStringLiteral("create-demo"),
-                                        QStringLiteral("Create a demo installation in FOLDER and exit."), QStringLiteral("FOLDER"));
-    const QCommandLineOption writeInstall(QStringLiteral("write-install-description"),
-                                          QStringLiteral("Write the installation description ICR (the file \"Инсталиране\" reads) "
-                                                         "from the plain description INI, and exit."),
-                                          QStringLiteral("INI>,<ICR"));
-    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                        QStringLiteral("Show the main window, save it as a PNG file and exit."),
-                                        QStringLiteral("FILE"));
-    const QCommandLineOption shotWindow(QStringLiteral("window"),
-                                        QStringLiteral("With --screenshot: the window to save, \"main\" (default) or \"users\"."),
-                                        QStringLiteral("NAME"), QStringLiteral("main"));
-    parser.addOptions({scramble, createSystemDb, owner, ownerPassword, createDemo, writeInstall, screenshot, shotWindow});
-    parser.addPositionalArgument(QStringLiteral("login"), QStringLiteral("Login name and password (both or neither)."),
-                                 QStringLiteral("[login password]"));
-    parser.process(app);
+// SIGTERM (and Ctrl+C) end the event loop as closing the main window would, and everything is
+// torn down in order: the data module disconnects normally. The signals are blocked in every
+// thread before the first one starts and read from a descriptor by the event loop; the
+// Firebird client, whose own handler would shut its engine down under the open connections,
+// never sees them.
+sigset_t quitSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    return set;
+}
 
-    InstallAliasResolver();
+int takeQuitSignals()
+{
+    const sigset_t set = quitSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    return signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+}
 
-    if (parser.isSet(scramble) || parser.isSet(createSystemDb) || parser.isSet(createDemo) || parser.isSet(writeInstall)) {
-        ConsolePrompts console;
-        setPrompts(&console);
-        try {
-            if (parser.isSet(scramble)) {
-                printLine(EncodeBuiltInText(BuiltInKey(), parser.value(scramble)));
-            } else if (parser.isSet(writeInstall)) {
-                const QStringList files = parser.value(writeInstall).split(QLatin1Char(','));
-                if (files.size() != 2)
-                    throw db::Error(QStringLiteral("--write-install-description INI,ICR"));
-                WriteInstallDescription(files[0], files[1]);
-                printLine(QStringLiteral("Written %1").arg(files[1]));
-            } else if (parser.isSet(createSystemDb)) {
-                CreateSystemDatabase(parser.value(createSystemDb), parser.value(owner), parser.value(ownerPassword));
-                printLine(QStringLiteral("Created %1").arg(parser.value(createSystemDb)));
-            } else {
-                const DemoLogin login = CreateDemo(parser.value(createDemo));
-                printLine(QStringLiteral("Demo administrator: login \"%1\", password \"%2\"").arg(login.login, login.password));
-            }
-            return 0;
-        } catch (const std::exception& e) {
-            printError(db::errorMessage(e));
-            return 1;
+void quitOnSignals(QCoreApplication& app, int fd)
+{
+    if (fd < 0)
+        return;
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier, fd] {
+        signalfd_siginfo info;
+        while (::read(fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
         }
-    }
+        notifier->setEnabled(false);
+        QCoreApplication::quit();
+    });
+}
 
-    const bool shot = parser.isSet(screenshot);
+// The actions that show no window: they run without a display.
+int runAction(const CommandLine& cl)
+{
+    ConsolePrompts console;
+    setPrompts(&console);
+    try {
+        switch (cl.action) {
+        case CommandLine::Action::Help:
+            std::printf("%s", CommandLineHelp().toLocal8Bit().constData());
+            break;
+        case CommandLine::Action::Version:
+            printLine(QStringLiteral("Gatekeep %1").arg(QStringLiteral(GATEKEEP_VERSION)));
+            break;
+        case CommandLine::Action::Scramble:
+            printLine(EncodeBuiltInText(BuiltInKey(), cl.value));
+            break;
+        case CommandLine::Action::WriteInstallDescription: {
+            const QStringList files = cl.value.split(QLatin1Char(','));
+            if (files.size() != 2)
+                throw db::Error(QStringLiteral("--write-install-description INI,ICR"));
+            WriteInstallDescription(files[0], files[1]);
+            printLine(QStringLiteral("Written %1").arg(files[1]));
+            break;
+        }
+        case CommandLine::Action::CreateSystemDb:
+            CreateAdministeredSystemDatabase(
+                cl.value, {cl.owner, cl.ownerPassword, cl.adminLogin, cl.adminPassword, QStringLiteral("Администратор")});
+            printLine(QStringLiteral("Created %1; its administrator logs in as \"%2\"").arg(cl.value, cl.adminLogin));
+            break;
+        case CommandLine::Action::CreateDemo: {
+            const DemoLogin login = CreateDemo(cl.value);
+            printLine(QStringLiteral("Demo administrator: login \"%1\", password \"%2\"").arg(login.login, login.password));
+            break;
+        }
+        default:
+            break;
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        printError(db::errorMessage(e));
+        return 1;
+    }
+}
+
+// Logs in, shows the main window and runs until it closes (or saves a screenshot and exits).
+int runWindows(QApplication& app, const CommandLine& cl)
+{
+    const bool shot = cl.action == CommandLine::Action::Screenshot;
     ConsolePrompts console;
     QtPrompts qtPrompts;
     setPrompts(shot ? static_cast<Prompts*>(&console) : &qtPrompts);
@@ -107,44 +130,78 @@ int main(int argc, char* argv[])
     TLogInfoRec& logInfo = LogInfo();
     bool loggedIn = false;
     try {
-        loggedIn = StartupLogin(parser.positionalArguments(), logInfo);
+        loggedIn = StartupLogin(cl.login, logInfo);
     } catch (const std::exception& e) {
         prompts().message(db::errorMessage(e), Prompts::Icon::Error);
-        ReleaseLibraryArrays();
         return 1;
     }
-    if (!loggedIn) {
-        ReleaseLibraryArrays();
+    if (!loggedIn)
         return 1;
-    }
 
-    int rc = 0;
-    {
-        TDM dm;
-        MainWindowHooks hooks;
-        hooks.selfUpdateCheck = SelfUpdateCheck;
-        hooks.openUsers = [&dm](QWidget* parent) { OpenUserRights(dm, parent); };
-        TfrmMain frmMain(dm, logInfo, hooks);
-        if (shot) {
-            const QString file = parser.value(screenshot);
-            const bool users = parser.value(shotWindow) == QLatin1String("users");
-            QObject::connect(&frmMain, &TfrmMain::showStepDone, &frmMain, [&frmMain, &dm, file, users] {
-                if (frmMain.terminateRequested())
+    TDM dm;
+    MainWindowHooks hooks;
+    hooks.selfUpdateCheck = SelfUpdateCheck;
+    hooks.openUsers = [&dm](QWidget* parent) { OpenUserRights(dm, parent); };
+    TfrmMain frmMain(dm, logInfo, hooks);
+    if (shot) {
+        const QString file = cl.value;
+        const bool users = cl.window == QLatin1String("users");
+        QObject::connect(&frmMain, &TfrmMain::showStepDone, &frmMain, [&frmMain, &dm, file, users] {
+            if (frmMain.terminateRequested())
+                return;
+            QTimer::singleShot(0, &frmMain, [&frmMain, &dm, file, users] {
+                if (!users) {
+                    QApplication::exit(frmMain.grab().save(file, "PNG") ? 0 : 1);
                     return;
-                QTimer::singleShot(0, &frmMain, [&frmMain, &dm, file, users] {
-                    if (!users) {
-                        QApplication::exit(frmMain.grab().save(file, "PNG") ? 0 : 1);
-                        return;
-                    }
-                    auto* window = new TfrmUserRights(dm, &frmMain);
-                    window->show();
-                    QTimer::singleShot(100, window, [window, file] { QApplication::exit(window->grab().save(file, "PNG") ? 0 : 1); });
-                });
+                }
+                auto* window = new TfrmUserRights(dm, &frmMain);
+                window->show();
+                QTimer::singleShot(100, window, [window, file] { QApplication::exit(window->grab().save(file, "PNG") ? 0 : 1); });
             });
-        }
-        frmMain.show();
-        rc = app.exec();
+        });
     }
+    frmMain.show();
+    return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Qt sees only the program's name: its own options ("-style", "-platform", ...) would be
+    // taken out of a login otherwise. Qt is set up through its environment variables.
+    const CommandLine cl = ParseCommandLine(CopyArguments(argc, argv));
+    if (!cl.error.isEmpty()) {
+        printError(cl.error);
+        return 2;
+    }
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+
+    // The self-update still builds its window while it runs, so the two actions that take a
+    // new system database through it need widgets; without a display they get them offscreen.
+    const bool selfUpdates = cl.action == CommandLine::Action::CreateDemo || cl.action == CommandLine::Action::CreateSystemDb;
+    if (!cl.needsWindows() && !selfUpdates) {
+        QCoreApplication app(qtArgc, qtArgv);
+        nameApplication();
+        UseBulgarianLocale(app);
+        InstallAliasResolver();
+        return runAction(cl);
+    }
+    if (selfUpdates && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    const int quitFd = cl.needsWindows() ? takeQuitSignals() : -1;
+    QApplication app(qtArgc, qtArgv);
+    nameApplication();
+    QApplication::setApplicationDisplayName(QStringLiteral("Gatekeep"));
+    UseBulgarianLocale(app);
+    InstallKeyboardConventions(app);
+    InstallAliasResolver();
+    if (cl.needsWindows())
+        quitOnSignals(app, quitFd);
+    const int rc = cl.needsWindows() ? runWindows(app, cl) : runAction(cl);
     ReleaseLibraryArrays();
     return rc;
 }

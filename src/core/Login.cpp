@@ -1,5 +1,6 @@
 #include "Login.h"
 
+#include "db/Cp1251.h"
 #include "db/Error.h"
 
 #include <QFile>
@@ -80,4 +81,21 @@ bool StartupLogin(const QStringList& arguments, TLogInfoRec& rec, const QString&
         return LoginThroughLibrary(QStringLiteral("Gatekeep"), QStringLiteral("sys_db"), false, false, rec, libraryFile);
     }
     return LoginThroughLibrary(QStringLiteral("Gatekeep"), QStringLiteral("sys_db"), true, true, rec, libraryFile);
+}
+
+QString LoginLogComment(const QString& appName, const QString& osUser, const QString& host)
+{
+    const QString text = QStringLiteral("%1: %2@%3").arg(appName, osUser, host);
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            out += QLatin1Char('?'); // one mark per character, not per UTF-16 half
+            ++i;
+        } else {
+            out += cp1251::byteOf(c) < 0 ? QChar(u'?') : c;
+        }
+    }
+    return out.left(240);
 }

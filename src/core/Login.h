@@ -30,3 +30,8 @@ bool LoginThroughLibrary(const QString& appName, const QString& aliasName, bool 
 // with the first two (cut to 50 characters), otherwise interactively.
 bool StartupLogin(const QStringList& arguments, TLogInfoRec& rec,
                   const QString& libraryFile = QString::fromLatin1(kLoginLibraryFile));
+
+// The comment GET_LUNPW writes to the login log: "application: user@host", cut to the
+// 240 characters of its column. The OS user and host names are not the suite's text: what
+// cp1251 cannot hold becomes '?', here only, so that such a machine can still log in.
+QString LoginLogComment(const QString& appName, const QString& osUser, const QString& host);

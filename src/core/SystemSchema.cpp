@@ -3,6 +3,9 @@
 #include "db/Database.h"
 #include "db/Query.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 namespace {
 
 // Keys come from the generators; a key taken by hand (maximum plus one) is stepped over so
@@ -95,16 +98,34 @@ const char* const kVersion0[] = {
 void CreateSystemDatabase(const QString& serverName, const QString& owner, const QString& password)
 {
     db::Database::createFirebirdDatabase(serverName, owner, password);
-    db::Database d;
-    d.setDriverName(QStringLiteral("INTRBASE"));
-    d.params() = db::ParamList{{QStringLiteral("SERVER NAME"), serverName},
-                               {QStringLiteral("USER NAME"), owner},
-                               {QStringLiteral("PASSWORD"), password}};
-    d.connect();
-    db::Query q(&d);
-    q.setParamCheck(false);
-    for (const char* sql : kVersion0) {
-        q.setSql(QString::fromUtf8(sql));
-        q.execSql();
+    try {
+        db::Database d;
+        d.setDriverName(QStringLiteral("INTRBASE"));
+        d.params() = db::ParamList{{QStringLiteral("SERVER NAME"), serverName},
+                                   {QStringLiteral("USER NAME"), owner},
+                                   {QStringLiteral("PASSWORD"), password}};
+        d.connect();
+        db::Query q(&d);
+        q.setParamCheck(false);
+        for (const char* sql : kVersion0) {
+            q.setSql(QString::fromUtf8(sql));
+            q.execSql();
+        }
+    } catch (...) {
+        DiscardSystemDatabase(serverName, owner, password);
+        throw;
     }
+}
+
+void DiscardSystemDatabase(const QString& serverName, const QString& owner, const QString& password) noexcept
+{
+    try {
+        db::Database::dropFirebirdDatabase(serverName, owner, password);
+        return;
+    } catch (const std::exception&) {
+    }
+    // A local file the engine could not open any more (damaged before its first page was
+    // written) goes as a file. A host:path name is no file here and stays untouched.
+    if (QFileInfo(serverName).isAbsolute())
+        QFile::remove(serverName);
 }

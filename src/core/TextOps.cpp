@@ -2,7 +2,7 @@
 
 #include "db/Cp1251.h"
 
-QString FormatDateDMY(const QDate& date) { return date.toString(QStringLiteral("dd.MM.yyyy")); }
+QString FormatDateDMY(const QDate& date) { return date.toString(kDateFormat); }
 
 QString EscapeDoubleQuotes(const QString& text)
 {

@@ -3,6 +3,9 @@
 #include <QDate>
 #include <QString>
 
+// The one form of a date the program shows and writes, whatever the locale says.
+inline const QString kDateFormat = QStringLiteral("dd.MM.yyyy");
+
 QString FormatDateDMY(const QDate& date);
 // Doubles every double quote, for a value inside a double-quoted SQL literal.
 QString EscapeDoubleQuotes(const QString& text);

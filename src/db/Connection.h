@@ -63,6 +63,8 @@ public:
     virtual void open(const ParamList& params) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
+    // Removes the open database from the server (or its file) and closes the connection.
+    virtual void dropDatabase() = 0;
 
     // Without a started transaction every statement runs and commits on its own.
     virtual void startTransaction(const TransactionOptions& options = {}) = 0;

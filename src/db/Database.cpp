@@ -189,4 +189,13 @@ void Database::createFirebirdDatabase(const QString& serverName, const QString& 
     conn->close();
 }
 
+void Database::dropFirebirdDatabase(const QString& serverName, const QString& user, const QString& password)
+{
+    auto conn = createFirebirdConnection();
+    conn->open(ParamList{{QStringLiteral("SERVER NAME"), serverName},
+                         {QStringLiteral("USER NAME"), user},
+                         {QStringLiteral("PASSWORD"), password}});
+    conn->dropDatabase();
+}
+
 } // namespace db

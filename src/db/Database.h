@@ -62,6 +62,8 @@ public:
     // Creates an empty Firebird database in SQL dialect 1 with character set WIN1251.
     // serverName is a local path (embedded), host:path or host/port:path. An existing file is refused.
     static void createFirebirdDatabase(const QString& serverName, const QString& user, const QString& password);
+    // Removes a Firebird database: the file of a local path, or the database on its server.
+    static void dropFirebirdDatabase(const QString& serverName, const QString& user, const QString& password);
 
     // Supplies the driver and parameters of a named alias; installed by the configuration layer.
     using AliasResolver = std::function<bool(const QString& alias, QString& driver, ParamList& params)>;

@@ -584,8 +584,10 @@ public:
         try {
             Status st;
             Ref<IXpbBuilder> dpb(util()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0));
-            const QByteArray user = cp1251::encode(params.value(QStringLiteral("USER NAME")));
-            const QByteArray password = cp1251::encode(params.value(QStringLiteral("PASSWORD")));
+            // The tag below makes every string of the block UTF-8, the account's name and
+            // password too: as cp1251 a password such as "Парола1" never matches the server's.
+            const QByteArray user = params.value(QStringLiteral("USER NAME")).toUtf8();
+            const QByteArray password = params.value(QStringLiteral("PASSWORD")).toUtf8();
             if (!user.isEmpty())
                 dpb->insertString(&st, isc_dpb_user_name, user.constData());
             if (!password.isEmpty())
@@ -593,7 +595,7 @@ public:
             dpb->insertString(&st, isc_dpb_lc_ctype, "WIN1251");
             const QString role = params.value(QStringLiteral("ROLE NAME"));
             if (!role.isEmpty())
-                dpb->insertString(&st, isc_dpb_sql_role_name, cp1251::encode(role).constData());
+                dpb->insertString(&st, isc_dpb_sql_role_name, role.toUtf8().constData());
             if (create) {
                 dpb->insertInt(&st, isc_dpb_sql_dialect, static_cast<int>(m_dialect));
                 dpb->insertString(&st, isc_dpb_set_db_charset, "WIN1251");
@@ -631,6 +633,23 @@ public:
     }
 
     bool isOpen() const override { return m_att != nullptr; }
+
+    void dropDatabase() override
+    {
+        requireOpen();
+        closeCursors();
+        if (m_tra) {
+            rollbackQuietly(m_tra);
+            m_tra = nullptr;
+        }
+        try {
+            Status st;
+            m_att->dropDatabase(&st);
+            m_att = nullptr;
+        } catch (const FbException& e) {
+            rethrow(e);
+        }
+    }
 
     void startTransaction(const TransactionOptions& options) override
     {

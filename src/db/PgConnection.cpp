@@ -271,6 +271,8 @@ public:
         return QStringLiteral("select * from %1(%2)").arg(procedure, marks.join(QLatin1Char(',')));
     }
 
+    void dropDatabase() override { throw Error(QStringLiteral("PostgreSQL база се изтрива от сървъра, не от връзката си")); }
+
     std::uint32_t nativeDatabaseHandle() override
     {
         throw Error(QStringLiteral("PostgreSQL няма вътрешен манипулатор на Firebird"));

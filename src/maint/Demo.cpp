@@ -8,6 +8,7 @@
 #include "core/SystemSchema.h"
 #include "SelfUpdate.h"
 
+#include "db/Cp1251.h"
 #include "db/Error.h"
 
 #include <QDir>
@@ -15,6 +16,7 @@
 
 namespace {
 
+const QString kGatekeep = QStringLiteral("Gatekeep");
 const QString kAdminClass = QStringLiteral("admnaccount");
 const QString kAdminClassPassword = QStringLiteral("admn-demo");
 
@@ -103,15 +105,68 @@ void createApplicationDatabase(const QString& path)
 void CreateCurrentSystemDatabase(const QString& serverName, const QString& owner, const QString& password)
 {
     CreateSystemDatabase(serverName, owner, password);
-    TDM dm;
-    SetStartupConnection(dm.db_Sys, owner, password, serverName);
-    dm.db_Sys.connect();
-    // The steps record themselves in SelfUpdates, which the check creates first.
-    exec(dm, QStringLiteral("Create Table SelfUpdates(SU_ID integer not null primary key,SU_Date Date,SU_Descr Varchar(100),SU_Blob Blob)"));
-    exec(dm, QStringLiteral("Create Trigger SetSUDate for SelfUpdates before Insert as Begin New.SU_Date = \"Now\"; End "));
-    TfrmSelfUpdate updater(dm);
-    if (!updater.RunSteps(serverName, 0))
-        throw db::Error(QStringLiteral("Обновяването на системната база %1 не завърши").arg(serverName));
+    try {
+        TDM dm;
+        SetStartupConnection(dm.db_Sys, owner, password, serverName);
+        dm.db_Sys.connect();
+        // The steps record themselves in SelfUpdates, which the check creates first.
+        exec(dm, QStringLiteral("Create Table SelfUpdates(SU_ID integer not null primary key,SU_Date Date,SU_Descr Varchar(100),SU_Blob Blob)"));
+        exec(dm, QStringLiteral("Create Trigger SetSUDate for SelfUpdates before Insert as Begin New.SU_Date = \"Now\"; End "));
+        TfrmSelfUpdate updater(dm);
+        if (!updater.RunSteps(serverName, 0))
+            throw db::Error(QStringLiteral("Обновяването на системната база %1 не завърши").arg(serverName));
+    } catch (...) {
+        DiscardSystemDatabase(serverName, owner, password);
+        throw;
+    }
+}
+
+void ValidateSystemAdministrator(const SystemAdministrator& admin)
+{
+    // The owner's password may be empty (embedded databases check none); every value is kept
+    // in stored form, which holds 34 Windows-1251 characters.
+    const struct {
+        const QString& value;
+        const char* field;
+        bool mayBeEmpty;
+    } fields[] = {
+        {admin.owner, "owner", false},
+        {admin.ownerPassword, "owner's password", true},
+        {admin.login, "administrator's login", false},
+        {admin.password, "administrator's password", false},
+        {admin.fullName, "administrator's name", false},
+    };
+    for (const auto& f : fields) {
+        if (f.value.isEmpty() && !f.mayBeEmpty)
+            throw db::Error(QStringLiteral("The %1 is empty").arg(QLatin1String(f.field)));
+        if (f.value.size() > kStoredTextMaxLength)
+            throw db::Error(QStringLiteral("The %1 is longer than %2 characters").arg(QLatin1String(f.field)).arg(kStoredTextMaxLength));
+        QChar offending;
+        QByteArray bytes;
+        if (!cp1251::tryEncode(f.value, bytes, &offending))
+            throw db::Error(QStringLiteral("The %1 holds a character that Windows-1251 cannot store (U+%2)")
+                                .arg(QLatin1String(f.field))
+                                .arg(offending.unicode(), 4, 16, QLatin1Char('0')));
+    }
+}
+
+void CreateAdministeredSystemDatabase(const QString& serverName, const SystemAdministrator& admin)
+{
+    ValidateSystemAdministrator(admin);
+    CreateCurrentSystemDatabase(serverName, admin.owner, admin.ownerPassword);
+    try {
+        TDM dm;
+        SetStartupConnection(dm.db_Sys, admin.owner, admin.ownerPassword, serverName);
+        dm.db_Sys.connect();
+        // The administrator class's account is the owner: the class's login record opens the
+        // database with an account that may do anything in it.
+        addApplication(dm, kGatekeep, QStringLiteral("sys_db"), admin.owner, admin.ownerPassword);
+        addClass(dm, kGatekeep, admin.owner, admin.ownerPassword);
+        addUser(dm, kGatekeep, admin.owner, admin.login, admin.password, admin.fullName);
+    } catch (...) {
+        DiscardSystemDatabase(serverName, admin.owner, admin.ownerPassword);
+        throw;
+    }
 }
 
 DemoLogin CreateDemo(const QString& folder)
@@ -122,17 +177,12 @@ DemoLogin CreateDemo(const QString& folder)
     if (QFileInfo::exists(sys))
         throw db::Error(QStringLiteral("%1 вече съществува").arg(sys));
 
-    // The administrator class's account owns the database, so it may do anything in it.
-    CreateCurrentSystemDatabase(sys, kAdminClass.toUpper(), kAdminClassPassword);
+    const DemoLogin admin{QStringLiteral("admin"), QStringLiteral("gatekeep")};
+    CreateAdministeredSystemDatabase(sys, {kAdminClass, kAdminClassPassword, admin.login, admin.password, QStringLiteral("Демо Администратор")});
     TDM dm;
     SetStartupConnection(dm.db_Sys, kAdminClass, kAdminClassPassword, sys);
     dm.db_Sys.connect();
-
-    addApplication(dm, QStringLiteral("Gatekeep"), QStringLiteral("sys_db"), kAdminClass, kAdminClassPassword);
-    addClass(dm, QStringLiteral("Gatekeep"), kAdminClass, kAdminClassPassword);
-    addClass(dm, QStringLiteral("Gatekeep"), QStringLiteral("user1"), QStringLiteral("user1-demo"));
-    const DemoLogin admin{QStringLiteral("admin"), QStringLiteral("gatekeep")};
-    addUser(dm, QStringLiteral("Gatekeep"), kAdminClass, admin.login, admin.password, QStringLiteral("Демо Администратор"));
+    addClass(dm, kGatekeep, QStringLiteral("user1"), QStringLiteral("user1-demo"));
 
     IniFile zor(ConfigIniPath());
     for (const DemoApp& app : demoApps()) {

@@ -3,8 +3,29 @@
 #include <QString>
 
 // A new system database at the current schema: created empty, then taken through every
-// self-update step. owner owns it. Throws db::Error.
+// self-update step. owner owns it. A creation that fails part-way leaves nothing behind.
+// Throws db::Error.
 void CreateCurrentSystemDatabase(const QString& serverName, const QString& owner, const QString& password);
+
+// Who may log into a new system database: its owner account, which the Gatekeep
+// administrator class opens it with, and the first administrator.
+struct SystemAdministrator {
+    QString owner;
+    QString ownerPassword;
+    QString login;
+    QString password;
+    QString fullName;
+};
+
+// Refuses values the system database cannot store (empty, too long, outside Windows-1251),
+// naming the field and never the value. Throws db::Error.
+void ValidateSystemAdministrator(const SystemAdministrator& admin);
+
+// A new system database at the current schema that admin can log into: the Gatekeep
+// application (alias sys_db), its administrator class named and opened as the owner, and the
+// administrator with that class. Everything is checked before the file is made; a creation
+// that fails part-way leaves nothing behind. Throws db::Error.
+void CreateAdministeredSystemDatabase(const QString& serverName, const SystemAdministrator& admin);
 
 struct DemoLogin {
     QString login;

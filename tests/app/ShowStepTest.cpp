@@ -3,6 +3,7 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TestEnv.h"
 
+#include "core/Aliases.h"
 #include "core/DataModule.h"
 #include "core/Login.h"
 #include "app/MainWindow.h"
@@ -124,4 +125,23 @@ TEST_F(ShowStepTest, DefaultLoginLibraryFillsTheRecordFromTheSystemDatabase)
     q.setSql(QStringLiteral("select count(*) from LOGS"));
     q.open();
     EXPECT_EQ(q.field(0).asInteger(), 1);
+}
+
+// A system database made by --create-system-db is logged into and opened without a question:
+// it is at the current schema and lists its Gatekeep application.
+TEST_F(ShowStepTest, NewSystemDatabaseOpensForItsFirstAdministrator)
+{
+    CreateAdministeredSystemDatabase(m_sys, {QStringLiteral("SYSCREAT"), QString(), QStringLiteral("boss"), QStringLiteral("boss-pw"),
+                                             QStringLiteral("Шеф")});
+    WriteAlias(QStringLiteral("sys_db"), QStringLiteral("INTRBASE"),
+               {{QStringLiteral("SERVER NAME"), m_sys}, {QStringLiteral("USER NAME"), QStringLiteral("SYSDBA")}});
+    SetShortString(m_rec.LoginName, QStringLiteral("boss"));
+    SetShortString(m_rec.Password, QStringLiteral("boss-pw"));
+    ASSERT_TRUE(LoginThroughLibrary(QStringLiteral("Gatekeep"), QStringLiteral("sys_db"), false, false, m_rec,
+                                    QStringLiteral(GK_PLUGIN_DIR "/libZorLogin.so")));
+    auto w = window();
+    EXPECT_TRUE(w->ShowStep());
+    EXPECT_TRUE(m_prompts.shown.isEmpty());
+    EXPECT_EQ(appNames(*w), QStringList{QStringLiteral("Gatekeep")});
+    EXPECT_EQ(PasswordPolicyFlags(), QString(70, QLatin1Char('0')));
 }

@@ -18,6 +18,37 @@ for window in main users; do
   [ "$(head -c 4 "$work/$window.png" | tail -c 3)" = PNG ] || fail "$window screenshot is no PNG"
 done
 
+# Actions that show no window need no display.
+env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY "$bin" --create-demo "$work/nodisplay" >/dev/null || fail "demo without a display"
+env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY "$bin" --scramble x >/dev/null || fail "scramble without a display"
+
+# Qt never sees the login: "-style x" is a login name and password, not Qt's option (which
+# would leave no login and open the interactive dialog, waiting for ever).
+timeout 60 "$bin" -style x 2>/dev/null && fail "\"-style x\" logged in"
+[ $? -eq 1 ] || fail "\"-style x\" was not taken as a login"
+
+# A system database from --create-system-db takes its first administrator, whose password
+# begins with "-"; a refused administrator leaves no file.
+"$bin" --create-system-db "$work/new.fdb" --admin boss --admin-password "-s3cret" >/dev/null || fail "system database not created"
+"$bin" --create-system-db "$work/bad.fdb" --admin boss --admin-password "$(printf '\xf0\x9f\x98\x80')" 2>/dev/null && fail "a password outside cp1251 accepted"
+[ -e "$work/bad.fdb" ] && fail "a refused creation left a file"
+newconfig="$work/newconfig"
+mkdir -p "$newconfig"
+printf '[sys_db]\nDRIVER=INTRBASE\nSERVER NAME=%s\nUSER NAME=SYSDBA\n' "$work/new.fdb" > "$newconfig/aliases.ini"
+GATEKEEP_CONFIG_DIR="$newconfig" "$bin" --screenshot "$work/new.png" -- boss -s3cret 2>/dev/null || fail "no login into the new system database"
+[ -e "$work/new.png" ] || fail "no main window over the new system database"
+
+# SIGTERM while the main window is open ends the program cleanly. The signal goes once the
+# program has taken it over (blocked for its event loop to read): from then on, whatever it is
+# doing, it goes on to its main window and quits from the event loop with 0.
+GATEKEEP_CONFIG_DIR="$newconfig" "$bin" boss -s3cret 2>/dev/null &
+pid=$!
+takes_term() { [ $(( 0x$(awk '/^SigBlk/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0) >> 14 & 1 )) -eq 1 ]; }
+until takes_term; do kill -0 "$pid" 2>/dev/null || fail "the program ended before SIGTERM"; sleep 0.1; done
+kill -TERM "$pid"
+rc=0; wait "$pid" || rc=$?
+[ "$rc" -eq 0 ] || fail "SIGTERM ended the program with $rc"
+
 # A wrong password ends the program at once, without a window.
 "$bin" --screenshot "$work/wrong.png" admin wrong 2>/dev/null && fail "wrong password accepted"
 [ -e "$work/wrong.png" ] && fail "a window was shown after a failed login"
