@@ -116,7 +116,7 @@ TEST_F(MainWindowTest, DeletingAnApplicationsPasswords)
     select(QStringLiteral("Mod05"));
     m_prompts.answerConfirm(true);
     m_window->BitBtn1->click();
-    EXPECT_EQ(apps(), (QStringList{"Gatekeep", "Mod02", "Mod07"}));
+    EXPECT_EQ(apps(), (QStringList{"Gatekeep", "Mod02", "Mod05", "Mod07"})); // the application stays, without classes
     EXPECT_EQ(m_window->cbApplications->currentIndex(), -1);
     EXPECT_EQ(scalar(QStringLiteral("select count(*) from links l join class c on c.class_idx = l.lnk_class "
                                     "where c.class_aplidx not in (select apl_id from applications)")).toInt(), 0);
