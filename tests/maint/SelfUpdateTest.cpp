@@ -164,6 +164,16 @@ TEST_F(SelfUpdateTest, FailedStepIsReportedAndTheNextCheckResumesThere)
     EXPECT_TRUE(m_prompts.allAnswered());
 }
 
+// A check stopped between creating SelfUpdates and its trigger completes the table next time.
+TEST_F(SelfUpdateTest, AHistoryTableWithoutItsTriggerIsCompleted)
+{
+    exec(QStringLiteral("Create Table SelfUpdates(SU_ID integer not null primary key,SU_Date Date,SU_Descr Varchar(100),SU_Blob Blob)"));
+    EXPECT_TRUE(update(true));
+    EXPECT_TRUE(m_prompts.messages().isEmpty()) << m_prompts.messages().join('\n').toStdString();
+    EXPECT_EQ(version(), 27);
+    EXPECT_EQ(scalar(QStringLiteral("select count(*) from SelfUpdates where SU_Date is null")).toInt(), 0);
+}
+
 // The usual case is a server refusing the maintenance account; here the database is missing.
 TEST_F(SelfUpdateTest, FailedConnectionEndsTheCheckWithFalse)
 {
