@@ -34,12 +34,12 @@ const char* const kVersion0[] = {
     "create table LINKS (LNK_USR integer not null, LNK_APLID integer not null, LNK_CLASS integer not null)",
     "create table ALISES (ALS_APLID integer, ALS_TXT varchar(100), ALS_APLNUM integer)",
 
-    // Early form: always inserts.
+    // Early form: always inserts. New keys here and in ADD_USER come from the insert itself:
+    // the generator's current value may already be another writer's.
     "create procedure ADD_APPL (ANM varchar(72), G_ALIAS varchar(72), G_UNAME varchar(72), "
     "G_PASW varchar(72), G_PROC varchar(72)) returns (RES integer) as begin "
     "insert into APPLICATIONS (APL_NAME, APL_STATE, GDB_ALIAS, GDB_UNAME, GDB_PASW, GDB_PROC) "
-    "values (:ANM, \"Active\", :G_ALIAS, :G_UNAME, :G_PASW, :G_PROC); "
-    "RES = gen_id(Apl_ID_GEN, 0); end",
+    "values (:ANM, \"Active\", :G_ALIAS, :G_UNAME, :G_PASW, :G_PROC) returning APL_ID into :RES; end",
 
     // RES: 0 added, 1 no such application, 2 the application has a class of that name.
     "create procedure ADD_CLASS (ANM varchar(72), CLNM varchar(72), CLPW varchar(72)) returns (RES integer) as "
@@ -51,12 +51,12 @@ const char* const kVersion0[] = {
     "insert into CLASS (CLASS_IDX, CLASS_APLIDX, CLASS_NM, CLASS_PW) values (:CID, :AID, :CLNM, :CLPW); "
     "RES = 0; end",
 
-    // Removes the application with its classes and every right in it. RES: 0 done, 1 no such application.
+    // Removes the application's classes and every right in it; the application row stays with
+    // its database alias and account, which nothing could restore. RES: 0 done, 1 no such application.
     "create procedure DEL_APL (AIDX smallint) returns (RES integer) as begin "
     "if (not exists(select 1 from APPLICATIONS where APL_ID = :AIDX)) then begin RES = 1; exit; end "
     "delete from LINKS where LNK_APLID = :AIDX; "
     "delete from CLASS where CLASS_APLIDX = :AIDX; "
-    "delete from APPLICATIONS where APL_ID = :AIDX; "
     "RES = 0; end",
 
     "create procedure ADD_USER (ANM varchar(72), CLNM varchar(72), UNM varchar(72), UPW varchar(72), "
@@ -68,8 +68,7 @@ const char* const kVersion0[] = {
     "CID = null; select first 1 CLASS_IDX from CLASS where CLASS_APLIDX = :AID and CLASS_NM = :CLNM into :CID; "
     "if (CID is null) then begin RES = 2; exit; end "
     "if (exists(select 1 from USERS where USER_FNM = :UNM and USER_FPW = :UPW)) then begin RES = 3; exit; end "
-    "insert into USERS (USER_FNM, USER_FPW, USER_RNM) values (:UNM, :UPW, :URNM); "
-    "USERID = gen_id(USERS_ID_GEN, 0); "
+    "insert into USERS (USER_FNM, USER_FPW, USER_RNM) values (:UNM, :UPW, :URNM) returning USER_ID into :USERID; "
     "insert into LINKS (LNK_USR, LNK_APLID, LNK_CLASS) values (:USERID, :AID, :CID); "
     "RES = 0; end",
 

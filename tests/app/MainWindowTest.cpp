@@ -152,7 +152,7 @@ TEST_F(MainWindowTest, DeletingAnApplicationsPasswords)
     m_window->BitBtn1->click();
     EXPECT_EQ(scalar(classesOfMod05).toInt(), 0);
     EXPECT_EQ(scalar(rightsInMod05).toInt(), 0);
-    EXPECT_TRUE(apps().contains(QStringLiteral("Mod02")));
+    EXPECT_EQ(apps(), (QStringList{"Gatekeep", "Mod02", "Mod05", "Mod07"})); // the application stays, without classes
     EXPECT_EQ(m_window->cbApplications->currentIndex(), -1);
     EXPECT_EQ(scalar(QStringLiteral("select count(*) from links l join class c on c.class_idx = l.lnk_class "
                                     "where c.class_aplidx not in (select apl_id from applications)")).toInt(), 0);

@@ -70,11 +70,48 @@ TEST_F(ProceduresTest, ApplicationsClassesAndUsers)
     // A key taken by hand does not make the generator collide.
     exec(QStringLiteral("insert into APPLICATIONS (APL_ID, APL_NAME) values (%1, 'x')").arg(app + 1));
     EXPECT_EQ(addAppl(QStringLiteral("Mod07")), app + 2);
+}
+
+// Deleting all passwords of an application takes its classes and the rights in them; the
+// application itself stays with its database alias and account, and the users stay.
+TEST_F(ProceduresTest, DeletingAnApplicationsPasswordsKeepsTheApplication)
+{
+    const int app = addAppl(QStringLiteral("Mod05"));
+    const int other = addAppl(QStringLiteral("Mod07"));
+    for (const QString& a : {QStringLiteral("Mod05"), QStringLiteral("Mod07")}) {
+        addClass(a, QStringLiteral("user3"));
+        addUser(a, QStringLiteral("user3"), QStringLiteral("ivan-") + a, QStringLiteral("pw"));
+    }
+    const QString apps = QStringLiteral("select APL_ID || ':' || APL_NAME || ':' || GDB_ALIAS from APPLICATIONS order by 1");
+    const QStringList before = column(apps);
 
     EXPECT_EQ(call(m_dm.SQL_DELAPPL, {{"AIDX", app}}), 0);
-    EXPECT_EQ(scalar(QStringLiteral("select count(*) from LINKS")).toInt(), 0);
-    EXPECT_EQ(scalar(QStringLiteral("select count(*) from CLASS")).toInt(), 0);
-    EXPECT_EQ(scalar(QStringLiteral("select count(*) from APPLICATIONS where APL_ID = %1").arg(app)).toInt(), 0);
+    EXPECT_EQ(column(apps), before);
+    EXPECT_EQ(column(QStringLiteral("select CLASS_APLIDX from CLASS")), QStringList{QString::number(other)});
+    EXPECT_EQ(column(QStringLiteral("select LNK_APLID from LINKS")), QStringList{QString::number(other)});
+    EXPECT_EQ(scalar(QStringLiteral("select count(*) from USERS")).toInt(), 2);
+
+    EXPECT_EQ(call(m_dm.SQL_DELAPPL, {{"AIDX", 999}}), 1);
+}
+
+// A new key is the insert's own, also when another writer takes the next value of the
+// generator before the procedure ends (a trigger of the test plays that writer).
+TEST_F(ProceduresTest, NewKeysAreTheInsertsOwn)
+{
+    addAppl(QStringLiteral("Mod05"));
+    addClass(QStringLiteral("Mod05"), QStringLiteral("user3"));
+    exec(QStringLiteral("create trigger OTHER_USER for USERS after insert as declare variable k integer; "
+                        "begin k = gen_id(USERS_ID_GEN, 1); end"));
+    exec(QStringLiteral("create trigger OTHER_APPL for APPLICATIONS after insert as declare variable k integer; "
+                        "begin k = gen_id(Apl_ID_GEN, 1); end"));
+
+    ASSERT_EQ(addUser(QStringLiteral("Mod05"), QStringLiteral("user3"), QStringLiteral("ivan"), QStringLiteral("pw")), 0);
+    const int ivan = m_dm.SQLADD_usr.param(QStringLiteral("USERID")).toInt();
+    EXPECT_EQ(DecodeStoredText(scalar(QStringLiteral("select USER_FNM from USERS where USER_ID = %1").arg(ivan)).toString()), QStringLiteral("ivan"));
+    EXPECT_EQ(column(QStringLiteral("select LNK_USR from LINKS")), QStringList{QString::number(ivan)});
+
+    const int app = addAppl(QStringLiteral("Mod07"));
+    EXPECT_EQ(DecodeStoredText(scalar(QStringLiteral("select APL_NAME from APPLICATIONS where APL_ID = %1").arg(app)).toString()), QStringLiteral("Mod07"));
 }
 
 TEST_F(ProceduresTest, ChangePassword)
@@ -125,4 +162,48 @@ TEST_F(ProceduresTest, LoginLookupLogsOnlyUsersWithAClass)
     EXPECT_EQ(logRows(), 1);
     EXPECT_EQ(scalar(QStringLiteral("select LOGS_UID || '/' || LOGS_COMMENT from LOGS")).toString(), QStringLiteral("%1/тест").arg(ivan));
     EXPECT_FALSE(scalar(QStringLiteral("select LOGS_DATE from LOGS")).isNull());
+}
+
+// On the server, where two administrators work at once: another connection's uncommitted
+// insert through the generator does not make a procedure return that connection's key.
+class ServerProceduresTest : public ProceduresTest {
+protected:
+    void SetUp() override
+    {
+        m_path = serverDatabasePath(QStringLiteral("procedures"));
+        const db::ParamList p = firebirdParams(m_path);
+        CreateSystemDatabase(m_path, p.value(QStringLiteral("USER NAME")), p.value(QStringLiteral("PASSWORD")));
+        SetStartupConnection(m_dm.db_Sys, p.value(QStringLiteral("USER NAME")), p.value(QStringLiteral("PASSWORD")), m_path);
+        m_dm.db_Sys.connect();
+        m_prompts.answerConfirm(true);
+        ASSERT_TRUE(SelfUpdateCheck(m_dm, m_path));
+        m_other.setDriverName(QStringLiteral("INTRBASE"));
+        m_other.params() = p;
+        m_other.connect();
+    }
+    db::Database m_other;
+};
+
+TEST_F(ServerProceduresTest, AnotherWritersUncommittedInsertKeepsItsKey)
+{
+    addAppl(QStringLiteral("Mod05"));
+    addClass(QStringLiteral("Mod05"), QStringLiteral("user3"));
+
+    db::Transaction other(m_other);
+    execSql(m_other, QStringLiteral("insert into USERS (USER_FNM, USER_FPW) values ('other', 'other')"));
+    execSql(m_other, QStringLiteral("insert into APPLICATIONS (APL_NAME) values ('other')"));
+    const int otherUser = scalarOf(m_other, QStringLiteral("select USER_ID from USERS where USER_FNM = 'other'")).toInt();
+    const int otherApp = scalarOf(m_other, QStringLiteral("select APL_ID from APPLICATIONS where APL_NAME = 'other'")).toInt();
+
+    ASSERT_EQ(addUser(QStringLiteral("Mod05"), QStringLiteral("user3"), QStringLiteral("ivan"), QStringLiteral("pw")), 0);
+    const int ivan = m_dm.SQLADD_usr.param(QStringLiteral("USERID")).toInt();
+    const int app = addAppl(QStringLiteral("Mod07"));
+    other.commit();
+
+    EXPECT_NE(ivan, otherUser);
+    EXPECT_NE(app, otherApp);
+    EXPECT_EQ(DecodeStoredText(scalar(QStringLiteral("select USER_FNM from USERS where USER_ID = %1").arg(ivan)).toString()), QStringLiteral("ivan"));
+    EXPECT_EQ(column(QStringLiteral("select LNK_USR from LINKS")), QStringList{QString::number(ivan)});
+    EXPECT_EQ(DecodeStoredText(scalar(QStringLiteral("select APL_NAME from APPLICATIONS where APL_ID = %1").arg(app)).toString()), QStringLiteral("Mod07"));
+    EXPECT_EQ(scalar(QStringLiteral("select count(*) from USERS")).toInt(), 2);
 }
