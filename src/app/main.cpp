@@ -178,19 +178,13 @@ int main(int argc, char* argv[])
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
 
-    // The self-update still builds its window while it runs, so the two actions that take a
-    // new system database through it need widgets; without a display they get them offscreen.
-    const bool selfUpdates = cl.action == CommandLine::Action::CreateDemo || cl.action == CommandLine::Action::CreateSystemDb;
-    if (!cl.needsWindows() && !selfUpdates) {
+    if (!cl.needsWindows()) {
         QCoreApplication app(qtArgc, qtArgv);
         nameApplication();
         UseBulgarianLocale(app);
         InstallAliasResolver();
         return runAction(cl);
     }
-    if (selfUpdates && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
 
     const int quitFd = cl.needsWindows() ? takeQuitSignals() : -1;
     QApplication app(qtArgc, qtArgv);

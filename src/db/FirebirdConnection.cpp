@@ -118,7 +118,7 @@ struct Ref {
 // of hanging.
 std::vector<unsigned char> transactionParams(const TransactionOptions& o = {}, bool readOnly = false)
 {
-    std::vector<unsigned char> tpb{isc_tpb_version3, readOnly ? isc_tpb_read : isc_tpb_write, isc_tpb_read_committed,
+    std::vector<unsigned char> tpb{isc_tpb_version3, static_cast<unsigned char>(readOnly ? isc_tpb_read : isc_tpb_write), isc_tpb_read_committed,
                                    isc_tpb_rec_version};
     if (o.lockTimeout > 0) {
         tpb.push_back(isc_tpb_wait);

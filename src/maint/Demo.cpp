@@ -6,7 +6,7 @@
 #include "core/SqlOps.h"
 #include "core/StoredText.h"
 #include "core/SystemSchema.h"
-#include "SelfUpdate.h"
+#include "SelfUpdater.h"
 
 #include "db/Cp1251.h"
 #include "db/Error.h"
@@ -106,15 +106,25 @@ void CreateCurrentSystemDatabase(const QString& serverName, const QString& owner
 {
     CreateSystemDatabase(serverName, owner, password);
     try {
-        TDM dm;
-        SetStartupConnection(dm.db_Sys, owner, password, serverName);
-        dm.db_Sys.connect();
-        // The steps record themselves in SelfUpdates, which the check creates first.
-        exec(dm, QStringLiteral("Create Table SelfUpdates(SU_ID integer not null primary key,SU_Date Date,SU_Descr Varchar(100),SU_Blob Blob)"));
-        exec(dm, QStringLiteral("Create Trigger SetSUDate for SelfUpdates before Insert as Begin New.SU_Date = \"Now\"; End "));
-        TfrmSelfUpdate updater(dm);
-        if (!updater.RunSteps(serverName, 0))
-            throw db::Error(QStringLiteral("Обновяването на системната база %1 не завърши").arg(serverName));
+        {
+            TDM dm;
+            SetStartupConnection(dm.db_Sys, owner, password, serverName);
+            dm.db_Sys.connect();
+            // The steps record themselves in SelfUpdates, which the check creates first.
+            exec(dm, QStringLiteral("Create Table SelfUpdates(SU_ID integer not null primary key,SU_Date Date,SU_Descr Varchar(100),SU_Blob Blob)"));
+            exec(dm, QStringLiteral("Create Trigger SetSUDate for SelfUpdates before Insert as Begin New.SU_Date = \"Now\"; End "));
+        }
+        // The engine alone, without its window: creation needs no display.
+        db::Database su;
+        SetSelfUpdateConnection(su, serverName);
+        su.connect();
+        SelfUpdater updater(su);
+        QString failure;
+        QObject::connect(&updater, &SelfUpdater::stepFailed, [&failure](const SelfUpdateStep& step, const QString& error) {
+            failure = QStringLiteral(" (стъпка %1: %2)").arg(step.number).arg(error);
+        });
+        if (updater.run(0) != SelfUpdateResult::Done)
+            throw db::Error(QStringLiteral("Обновяването на системната база %1 не завърши").arg(serverName) + failure);
     } catch (...) {
         DiscardSystemDatabase(serverName, owner, password);
         throw;
