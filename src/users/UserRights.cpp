@@ -111,6 +111,8 @@ void TfrmUserRights::BuildWindow()
     navigator = new TDBNavigator2(upper);
     navigator->setVisibleButtons(TDBNavigator2::First | TDBNavigator2::Prior | TDBNavigator2::Next | TDBNavigator2::Last);
     navigator->setDataSet(&tblUsers);
+    // Its captions stay whole; the search strip beside it takes what is left.
+    navigator->setSizePolicy(QSizePolicy::Minimum, navigator->sizePolicy().verticalPolicy());
     navRow->addWidget(navigator);
 
     gbSearch = new TBetterGroupBox(QStringLiteral("Търсене"), upper);
