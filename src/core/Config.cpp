@@ -60,8 +60,9 @@ IniFile::IniFile(const QString& path) : m(std::make_unique<Impl>()), m_path(path
         throw InputError(QStringLiteral("Файлът %1 не е текстов: байт 0 на позиция %2").arg(path).arg(nul));
     // A section line without its ']' would be read as a name that spans lines and grows with
     // every save.
+    // The parser ends a line at CR as well as at LF.
     int lineNo = 0;
-    for (const QByteArray& line : data.split('\n')) {
+    for (const QByteArray& line : QByteArray(data).replace("\r\n", "\n").replace('\r', '\n').split('\n')) {
         ++lineNo;
         const QByteArray t = line.trimmed();
         if (t.startsWith('[') && !t.contains(']'))
@@ -76,6 +77,10 @@ IniFile::IniFile(const QString& path) : m(std::make_unique<Impl>()), m_path(path
         m_cp1251 = true;
         data = cp1251::decode(data).toUtf8();
     }
+    // A byte-order mark only means something at the start of the file, where the parser drops
+    // it; one at the start of a later line (files glued together) would become part of a name
+    // that no lookup finds and that the next save moves to the start of the file.
+    data.replace("\n\xEF\xBB\xBF", "\n");
     if (m->ini.LoadData(data.constData(), static_cast<size_t>(data.size())) < 0)
         throw InputError(QStringLiteral("Файлът %1 не може да бъде разчетен").arg(path));
 }
