@@ -170,16 +170,9 @@ class ServerProceduresTest : public ProceduresTest {
 protected:
     void SetUp() override
     {
-        m_path = serverDatabasePath(QStringLiteral("procedures"));
-        const db::ParamList p = firebirdParams(m_path);
-        CreateSystemDatabase(m_path, p.value(QStringLiteral("USER NAME")), p.value(QStringLiteral("PASSWORD")));
-        SetStartupConnection(m_dm.db_Sys, p.value(QStringLiteral("USER NAME")), p.value(QStringLiteral("PASSWORD")), m_path);
-        m_dm.db_Sys.connect();
+        m_path = OpenServerSystemDatabase(QStringLiteral("procedures"), m_dm, m_other);
         m_prompts.answerConfirm(true);
         ASSERT_TRUE(SelfUpdateCheck(m_dm, m_path));
-        m_other.setDriverName(QStringLiteral("INTRBASE"));
-        m_other.params() = p;
-        m_other.connect();
     }
     db::Database m_other;
 };

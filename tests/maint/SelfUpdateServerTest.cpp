@@ -1,6 +1,7 @@
 // The self-update on the Firebird server while another connection holds what it needs: the
 // other side is held at a known point by an uncommitted transaction.
 #include "support/ScriptedPrompts.h"
+#include "support/SystemDbFixture.h"
 #include "support/Sql.h"
 #include "support/TestEnv.h"
 
@@ -21,14 +22,7 @@ class SelfUpdateServerTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        m_path = serverDatabasePath(QStringLiteral("selfupdate"));
-        const db::ParamList p = firebirdParams(m_path);
-        CreateSystemDatabase(m_path, p.value(QStringLiteral("USER NAME")), p.value(QStringLiteral("PASSWORD")));
-        SetStartupConnection(m_dm.db_Sys, p.value(QStringLiteral("USER NAME")), p.value(QStringLiteral("PASSWORD")), m_path);
-        m_dm.db_Sys.connect();
-        m_other.setDriverName(QStringLiteral("INTRBASE"));
-        m_other.params() = p;
-        m_other.connect();
+        m_path = OpenServerSystemDatabase(QStringLiteral("selfupdate"), m_dm, m_other);
     }
 
     bool update()

@@ -13,6 +13,21 @@
 
 #include <gtest/gtest.h>
 
+// A new system database at version 0 on the test Firebird server, with dm connected to it and
+// other (a second administrator) connected as well. Returns its connection text.
+inline QString OpenServerSystemDatabase(const QString& stem, TDM& dm, db::Database& other)
+{
+    const QString path = serverDatabasePath(stem);
+    const db::ParamList p = firebirdParams(path);
+    CreateSystemDatabase(path, p.value(QStringLiteral("USER NAME")), p.value(QStringLiteral("PASSWORD")));
+    SetStartupConnection(dm.db_Sys, p.value(QStringLiteral("USER NAME")), p.value(QStringLiteral("PASSWORD")), path);
+    dm.db_Sys.connect();
+    other.setDriverName(QStringLiteral("INTRBASE"));
+    other.params() = p;
+    other.connect();
+    return path;
+}
+
 // A new embedded system database at version 0, with the data module connected to it.
 class SystemDbFixture : public testing::Test {
 protected:
