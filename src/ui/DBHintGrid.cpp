@@ -15,6 +15,8 @@
 #include <QtMath>
 #include <QWheelEvent>
 
+#include <utility>
+
 namespace {
 
 // Long words (paths, names without spaces) wrap too rather than run off the window.
@@ -76,7 +78,22 @@ void TGridHintWindow::paintEvent(QPaintEvent* event)
     p.drawText(QRectF(rect().adjusted(2, 2, -2, -2)), m_text, wrapping());
 }
 
-TDBHintGrid::TDBHintGrid(QWidget* parent) : QTableView(parent)
+QVariant THintGridModel::data(const QModelIndex& index, int role) const
+{
+    if (role == Qt::BackgroundRole && index.isValid() && m_grid.hasFilter(index.column()))
+        return m_grid.FilterColor;
+    return TMemDataSetModel::data(index, role);
+}
+
+QVariant THintGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        if (const TFilterEntry* f = m_grid.filterOf(section))
+            return QStringLiteral("%1 [%2]").arg(columns()[section].title, f->value);
+    return TMemDataSetModel::headerData(section, orientation, role);
+}
+
+TDBHintGrid::TDBHintGrid(QWidget* parent) : QTableView(parent), m_model(*this)
 {
     setModel(&m_model);
     setMouseTracking(true);
@@ -300,11 +317,6 @@ QRect TDBHintGrid::currentCellScreenRect() const
     return QRect(viewport()->mapToGlobal(r.topLeft()), r.size());
 }
 
-QString TDBHintGrid::columnText(int sourceRow, int column) const
-{
-    return dataSet()->sourceText(sourceRow, m_model.fieldOf(column));
-}
-
 bool TDBHintGrid::SearchColumn(const QString& text, int column, bool exact, bool starting)
 {
     const TGridSearch search = BeginSearch(text, column, exact, starting);
@@ -344,33 +356,32 @@ void TDBHintGrid::EndSearch(int foundRow)
 
 int TDBHintGrid::entryOf(int column) const
 {
-    for (int i = 0; i < m_filterEntries.size(); ++i)
-        if (m_filterEntries[i].column == column)
+    for (int i = 0; i < m_filters.size(); ++i)
+        if (m_filters[i].column == column)
             return i;
     return -1;
 }
 
-QString TDBHintGrid::filterValue(int column) const
+const TFilterEntry* TDBHintGrid::filterOf(int column) const
 {
     const int e = entryOf(column);
-    return e < 0 ? QString() : m_filterValues[e];
+    return e < 0 ? nullptr : &m_filters[e];
 }
 
-void TDBHintGrid::restoreColumn(const THGExt& entry)
+QString TDBHintGrid::filterValue(int column) const
 {
-    if (entry.column < 0 || entry.column >= m_model.columns().size())
-        return;
-    TGridColumn& c = m_model.column(entry.column);
-    c.color = entry.color;
-    c.title = entry.caption;
-    m_model.columnChanged(entry.column);
+    const TFilterEntry* f = filterOf(column);
+    return f ? f->upper : QString();
 }
 
+// Off and on again in one rebuild of the shown rows.
 void TDBHintGrid::reapplyFilter()
 {
     TMemDataSet* ds = dataSet();
-    ds->setFiltered(false);
-    ds->setFiltered(true);
+    if (ds->filtered())
+        ds->refilter();
+    else
+        ds->setFiltered(true);
 }
 
 void TDBHintGrid::SetColumnFilter(int column, const QString& value, bool ask)
@@ -387,46 +398,31 @@ void TDBHintGrid::SetColumnFilter(int column, const QString& value, bool ask)
         m_savedFilter = nullptr;
         m_filtersDropped = false;
     }
-    TGridColumn& col = m_model.column(column);
+    const QString caption = m_model.columns()[column].title;
     const int e = entryOf(column);
+    QString v = value;
+    if (ask) {
+        v = e < 0 ? QString() : m_filters[e].value;
+        if (!prompts().inputText(HintGridText::Filtering + QLatin1Char(' ') + caption, HintGridText::Value + QLatin1Char(':'), v))
+            return;
+    }
     if (e < 0) {
-        QString v = value;
-        if (ask) {
-            v.clear();
-            if (!prompts().inputText(HintGridText::Filtering + QLatin1Char(' ') + col.title, HintGridText::Value + QLatin1Char(':'), v))
-                return;
-        }
         if (v.isEmpty())
             return;
-        const THGExt entry{column, col.color, col.title};
-        m_filterValues << v.toUpper();
-        m_filterTyped << v;
-        m_filterEntries << entry;
-        col.title = QStringLiteral("%1 [%2]").arg(entry.caption, v);
-        if (m_filterEntries.size() == 1) {
+        m_filters << TFilterEntry{column, v, v.toUpper()};
+        if (m_filters.size() == 1) {
             m_savedFilter = ds->onFilterRecord();
             m_savedFiltered = ds->filtered();
         }
-        col.color = FilterColor;
-        m_model.columnChanged(column);
         ds->setOnFilterRecord([this](TMemDataSet& d, int row) { return FilterRecord(d, row); });
         m_installed = true;
-        reapplyFilter();
-        return;
-    }
-    QString v = value;
-    if (ask) {
-        v = m_filterTyped[e];
-        if (!prompts().inputText(HintGridText::Filtering + QLatin1Char(' ') + m_filterEntries[e].caption, HintGridText::Value + QLatin1Char(':'), v))
-            return;
-    }
-    if (v.isEmpty()) {
+    } else if (v.isEmpty()) {
         RemoveColumnFilter(selectedColumn());
         return;
+    } else {
+        m_filters[e].value = v;
+        m_filters[e].upper = v.toUpper();
     }
-    m_filterValues[e] = v.toUpper();
-    m_filterTyped[e] = v;
-    col.title = QStringLiteral("%1 [%2]").arg(m_filterEntries[e].caption, v);
     m_model.columnChanged(column);
     reapplyFilter();
 }
@@ -437,8 +433,9 @@ bool TDBHintGrid::FilterRecord(TMemDataSet& dataSet, int sourceRow)
         return true;
     if (m_savedFilter && !m_savedFilter(dataSet, sourceRow))
         return false;
-    for (int i = 0; i < m_filterEntries.size(); ++i)
-        if (!columnText(sourceRow, m_filterEntries[i].column).toUpper().contains(m_filterValues[i]))
+    // Compared without regard to case as it stands, rather than upper-casing a copy of every cell.
+    for (const TFilterEntry& f : m_filters)
+        if (!dataSet.sourceText(sourceRow, m_model.fieldOf(f.column)).contains(f.upper, Qt::CaseInsensitive))
             return false;
     return true;
 }
@@ -448,14 +445,11 @@ void TDBHintGrid::RemoveColumnFilter(int column)
     const int e = entryOf(column);
     if (e < 0)
         return;
-    restoreColumn(m_filterEntries[e]);
-    m_filterEntries.removeAt(e);
-    m_filterValues.removeAt(e);
-    m_filterTyped.removeAt(e);
-    TMemDataSet* ds = dataSet();
-    if (!ds)
+    m_filters.removeAt(e);
+    m_model.columnChanged(column);
+    if (!dataSet())
         return;
-    if (m_filterEntries.isEmpty())
+    if (m_filters.isEmpty())
         giveBackDataSetFilter();
     else
         reapplyFilter();
@@ -463,7 +457,7 @@ void TDBHintGrid::RemoveColumnFilter(int column)
 
 void TDBHintGrid::RemoveAllFilters()
 {
-    const bool had = !m_filterEntries.isEmpty();
+    const bool had = !m_filters.isEmpty();
     DropFilters();
     if (had && dataSet())
         giveBackDataSetFilter();
@@ -475,17 +469,19 @@ void TDBHintGrid::giveBackDataSetFilter()
     ds->setOnFilterRecord(m_savedFilter);
     m_installed = false;
     m_savedFilter = nullptr;
-    ds->setFiltered(false);
-    ds->setFiltered(m_savedFiltered);
+    // Off and then to the saved state, in one rebuild.
+    if (m_savedFiltered && ds->filtered())
+        ds->refilter();
+    else
+        ds->setFiltered(m_savedFiltered);
 }
 
 void TDBHintGrid::DropFilters()
 {
-    for (int i = static_cast<int>(m_filterEntries.size()) - 1; i >= 0; --i)
-        restoreColumn(m_filterEntries[i]);
-    m_filterEntries.clear();
-    m_filterValues.clear();
-    m_filterTyped.clear();
+    const QList<TFilterEntry> dropped = std::exchange(m_filters, {});
+    for (auto it = dropped.crbegin(); it != dropped.crend(); ++it)
+        if (it->column < m_model.columns().size())
+            m_model.columnChanged(it->column);
 }
 
 void TDBHintGrid::ShowSearch()

@@ -28,11 +28,28 @@ inline const QString RemoveAllFilters = QStringLiteral("Премахва вси�
 inline const QString Spinner[4] = {QStringLiteral(" |"), QStringLiteral(" /"), QStringLiteral(" --"), QStringLiteral(" \\")};
 } // namespace HintGridText
 
-// A filter of one column: the column and what it looked like before.
-struct THGExt {
+// The filter of one column. The column itself is never changed: the grid's model shows the
+// filter in the column's title and colour, so removing a filter has nothing to give back.
+struct TFilterEntry {
     int column;
-    QColor color;
-    QString caption;
+    QString value; // as typed: the title shows it and the next question offers it
+    QString upper; // as compared
+};
+
+class TDBHintGrid;
+
+// The grid's model: the dataset's rows through the grid's columns, with a filtered column's
+// title "Title [value]" and its colour computed from the grid's filter entries.
+class THintGridModel : public TMemDataSetModel {
+    Q_OBJECT
+public:
+    explicit THintGridModel(const TDBHintGrid& grid) : m_grid(grid) {}
+
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    const TDBHintGrid& m_grid;
 };
 
 // A borderless window with word-wrapped text that hides itself after a pause.
@@ -100,6 +117,8 @@ public:
 
     bool hasFilter(int column) const { return entryOf(column) >= 0; }
     QString filterValue(int column) const; // upper-cased, as compared
+    const QList<TFilterEntry>& filters() const { return m_filters; }
+    const TFilterEntry* filterOf(int column) const;
     bool filtersDropped() const { return m_filtersDropped; }
     // The hint window shown now, if any.
     TGridHintWindow* hintWindow() const { return m_hint; }
@@ -129,17 +148,13 @@ protected:
 
 private:
     int entryOf(int column) const;
-    void restoreColumn(const THGExt& entry);
     void reapplyFilter();
     void giveBackDataSetFilter(); // the dataset's own callback and switch, as they were
     void followDataSet(int row);
     void hideHint();
-    QString columnText(int sourceRow, int column) const;
 
-    TMemDataSetModel m_model;
-    QStringList m_filterValues;      // upper-cased values
-    QStringList m_filterTyped;       // as typed, for the title and the next question
-    QList<THGExt> m_filterEntries;   // parallel to m_filterValues
+    THintGridModel m_model;
+    QList<TFilterEntry> m_filters;
     TMemDataSet::RecordFilter m_savedFilter;
     bool m_savedFiltered = false;
     bool m_filtersDropped = false;

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -43,7 +44,8 @@ TfrmHGFindDlg::TfrmHGFindDlg(TDBHintGrid* grid)
     for (int i = 0; i < columns.size(); ++i) {
         if (!columns[i].visible || grid->isColumnHidden(i))
             continue;
-        cbColumns->addItem(columns[i].title, i);
+        // As the header shows it, with the filter of a filtered column.
+        cbColumns->addItem(grid->gridModel().headerData(i, Qt::Horizontal, Qt::DisplayRole).toString(), i);
         if (i == selected)
             cbColumns->setCurrentIndex(cbColumns->count() - 1);
     }
@@ -149,9 +151,14 @@ void TfrmHGFindDlg::searchChunk()
         finishSearch(-1);
         return;
     }
-    const int count = std::min(std::max(ChunkRows, 1), m_rows - m_looked);
-    const int row = FindRow(*ds, m_search.field, m_search.text, (m_search.from + m_looked) % m_rows, m_search.mode, count);
-    m_looked += count;
+    QElapsedTimer slice;
+    slice.start();
+    int row = -1;
+    do {
+        const int count = std::min(std::max(RowsPerClockRead, 1), m_rows - m_looked);
+        row = FindRow(*ds, m_search.field, m_search.text, (m_search.from + m_looked) % m_rows, m_search.mode, count);
+        m_looked += count;
+    } while (row < 0 && m_looked < m_rows && slice.elapsed() < SliceMs);
     if (row >= 0 || m_looked >= m_rows) {
         finishSearch(row);
         return;

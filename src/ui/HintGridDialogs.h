@@ -16,7 +16,7 @@ class TComboBoxNew;
 
 // The grid's search window: a small frameless box just below the current cell; Enter searches
 // the chosen column, Enter again finds the next match. It never blocks: a long list is searched a
-// chunk at a time from the event loop, so Esc and the spinner keep working.
+// few milliseconds at a time from the event loop, so Esc and the spinner keep working.
 class TfrmHGFindDlg : public QDialog {
     Q_OBJECT
 public:
@@ -33,8 +33,10 @@ public:
     void runSearch();
     bool searchRunning() const { return m_running; }
 
-    // Rows looked at in one turn of the event loop.
-    int ChunkRows = 4000;
+    // How long one turn of the search may keep the event loop waiting, and how many rows it
+    // looks at between two readings of the clock.
+    int SliceMs = 8;
+    int RowsPerClockRead = 512;
 
     QComboBox* cbColumns;
     QLineEdit* edText;

@@ -3,6 +3,8 @@
 #include "ComboBoxNew.h"
 
 #include <algorithm>
+#include <array>
+#include <utility>
 #include <numeric>
 
 namespace {
@@ -24,7 +26,131 @@ void UpperInto(QStringView text, QChar* out)
         *out++ = QChar(UpperChar(c.unicode()));
 }
 
+struct SortEntry {
+    quint64 chunk;
+    int item; // index into the items being sorted
+};
+
+constexpr int kSmallGroup = 64;
+
+// Sorting the items by their keys in time that grows with the number of items, not with n log n
+// string comparisons: every character the keys use gets a rank in a small alphabet, as many
+// ranks as fit are packed into one integer per key, and a stable radix sort orders those; keys
+// that agree in them and go on are sorted the same way by their next characters.
+template <typename Item>
+class KeySorter {
+public:
+    KeySorter(const QString& keys, const std::vector<Item>& items) : m_keys(keys), m_items(items)
+    {
+        // Rank 0 marks the end of a key, so that a key sorts before every longer one it begins.
+        std::vector<bool> used(0x10000, false);
+        for (const QChar c : keys)
+            used[c.unicode()] = true;
+        m_rank.assign(0x10000, 0);
+        quint32 ranks = 0;
+        for (size_t c = 0; c < used.size(); ++c)
+            if (used[c])
+                m_rank[c] = static_cast<quint16>(++ranks);
+        while ((quint32(1) << m_bits) <= ranks)
+            ++m_bits;
+        m_perChunk = 64 / m_bits;
+        m_lastMask = (quint64(1) << m_bits) - 1;
+    }
+
+    // Entries whose keys agree in their first `depth` chunks.
+    void Sort(SortEntry* first, SortEntry* last, int depth)
+    {
+        if (last - first <= kSmallGroup) {
+            std::sort(first, last, [&](const SortEntry& a, const SortEntry& b) {
+                const int c = Key(a).compare(Key(b));
+                return c != 0 ? c < 0 : a.item < b.item;
+            });
+            return;
+        }
+        const qsizetype at = qsizetype(depth) * m_perChunk;
+        for (SortEntry* e = first; e != last; ++e)
+            e->chunk = Chunk(Key(*e), at);
+        RadixSort(first, last);
+        // Keys that agree in this chunk and have not ended in it go on to the next one.
+        for (SortEntry* group = first; group != last;) {
+            SortEntry* end = group + 1;
+            while (end != last && end->chunk == group->chunk)
+                ++end;
+            if (end - group > 1 && (group->chunk & m_lastMask) != 0)
+                Sort(group, end, depth + 1);
+            group = end;
+        }
+    }
+
+private:
+    QStringView Key(const SortEntry& e) const
+    {
+        const Item& item = m_items[static_cast<size_t>(e.item)];
+        return QStringView(m_keys).mid(item.offset, item.length);
+    }
+
+    quint64 Chunk(QStringView key, qsizetype at) const
+    {
+        quint64 chunk = 0;
+        for (int i = 0; i < m_perChunk; ++i) {
+            const qsizetype pos = at + i;
+            chunk = (chunk << m_bits) | (pos < key.size() ? m_rank[key[pos].unicode()] : 0);
+        }
+        return chunk;
+    }
+
+    // Stable LSD radix sort of the chunks a byte at a time; a byte in which every entry agrees
+    // (the unused high ones, at least) costs no pass.
+    void RadixSort(SortEntry* first, SortEntry* last)
+    {
+        constexpr int kBytes = 8;
+        const size_t count = static_cast<size_t>(last - first);
+        std::array<std::array<size_t, 256>, kBytes> histograms{};
+        for (const SortEntry* e = first; e != last; ++e)
+            for (int b = 0; b < kBytes; ++b)
+                ++histograms[static_cast<size_t>(b)][(e->chunk >> (8 * b)) & 0xFF];
+        m_buffer.resize(std::max(m_buffer.size(), count));
+        SortEntry* from = first;
+        SortEntry* to = m_buffer.data();
+        for (int b = 0; b < kBytes; ++b) {
+            std::array<size_t, 256>& h = histograms[static_cast<size_t>(b)];
+            if (std::find(h.begin(), h.end(), count) != h.end())
+                continue;
+            size_t sum = 0;
+            for (size_t& c : h)
+                sum += std::exchange(c, sum);
+            for (const SortEntry* e = from; e != from + count; ++e)
+                to[h[(e->chunk >> (8 * b)) & 0xFF]++] = *e;
+            std::swap(from, to);
+        }
+        if (from != first)
+            std::copy(from, from + count, first);
+    }
+
+    const QString& m_keys;
+    const std::vector<Item>& m_items;
+    std::vector<quint16> m_rank;
+    int m_bits = 1;
+    int m_perChunk = 1;
+    quint64 m_lastMask = 1;
+    std::vector<SortEntry> m_buffer;
+};
+
 } // namespace
+
+// Sorted without regard to case (by the upper-cased keys, code unit by code unit); equal keys
+// keep the order they come in.
+void THintListModel::SortByKey(const QString& keys, std::vector<Item>& items)
+{
+    std::vector<SortEntry> entries(items.size());
+    for (size_t i = 0; i < items.size(); ++i)
+        entries[i] = {0, static_cast<int>(i)};
+    KeySorter<Item>(keys, items).Sort(entries.data(), entries.data() + entries.size(), 0);
+    std::vector<Item> sorted(items.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        sorted[i] = items[static_cast<size_t>(entries[i].item)];
+    items = std::move(sorted);
+}
 
 QString UpperKey(QStringView text)
 {
@@ -57,9 +183,7 @@ void THintListModel::SetItems(const QStringList& items)
             UpperInto(text, keys.data() + at);
             at += text.size();
         }
-        const auto key = [&](const Item& item) { return QStringView(keys).mid(item.offset, item.length); };
-        // Sorted without regard to case; equal texts keep the order of the source.
-        std::stable_sort(bySource.begin(), bySource.end(), [&](const Item& a, const Item& b) { return key(a).compare(key(b)) < 0; });
+        SortByKey(keys, bySource);
         // The keys again in sorted order, so that filtering reads memory from start to end.
         m_upper = QString(total, Qt::Uninitialized);
         m_items.resize(count);
@@ -141,6 +265,15 @@ int THintListModel::RowOfText(const QString& text) const
             return row;
     }
     return -1;
+}
+
+std::pair<int, int> THintListModel::ItemsStartingWith(QStringView upper) const
+{
+    // The keys are sorted, so the keys cut to the text's length are too: the matches are one run.
+    const auto cut = [&](const Item& item) { return QStringView(m_upper).mid(item.offset, std::min(item.length, upper.size())).compare(upper); };
+    const auto first = std::partition_point(m_items.begin(), m_items.end(), [&](const Item& item) { return cut(item) < 0; });
+    const auto last = std::partition_point(first, m_items.end(), [&](const Item& item) { return cut(item) == 0; });
+    return {static_cast<int>(first - m_items.begin()), static_cast<int>(last - m_items.begin())};
 }
 
 QStringList THintListModel::VisibleTexts() const
@@ -282,7 +415,11 @@ void TListBoxFilterEngine::Filter(const QString& text)
     // A text that extends the one the shown items were filtered by cannot bring a hidden item back.
     const bool narrowing = m_shownIsFilter && t.startsWith(m_shownFilter);
     std::vector<int> shown;
-    if (narrowing) {
+    if (starting) {
+        const auto [first, last] = model->ItemsStartingWith(t);
+        shown.resize(static_cast<size_t>(last - first));
+        std::iota(shown.begin(), shown.end(), first);
+    } else if (narrowing) {
         for (int item : model->Visible())
             if (matches(item))
                 shown.push_back(item);

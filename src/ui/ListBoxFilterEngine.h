@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <utility>
 #include <vector>
 
 class THintListBox;
@@ -50,6 +51,8 @@ public:
         return QStringView(m_upper).mid(it.offset, it.length);
     }
     int SourceOfItem(int item) const { return m_items[static_cast<size_t>(item)].source; }
+    // The items whose keys start with an upper-cased text: [first, last) in sorted order.
+    std::pair<int, int> ItemsStartingWith(QStringView upper) const;
     void SetVisible(std::vector<int> items); // ascending item numbers
     void ShowAll();
     bool AllVisible() const { return m_visible.size() == m_items.size(); }
@@ -68,6 +71,8 @@ private:
         qsizetype length;
         int source;
     };
+    static void SortByKey(const QString& keys, std::vector<Item>& items);
+
     QStringList m_texts;             // by source index
     QString m_upper;                 // the keys of all items, one after another in sorted order
     std::vector<Item> m_items;       // sorted

@@ -15,8 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <numeric>
+#include <vector>
 
 namespace {
 
@@ -141,6 +144,54 @@ TEST_F(ComboBoxNewTest, CyrillicItemsAreSortedAndMatchedWithoutRegardToCase)
     EXPECT_EQ(shown(), (QStringList{"Ябланица", "якоруда", "Ямбол"}));
     typeText(combo, "М");
     EXPECT_EQ(shown(), QStringList{"Ямбол"});
+}
+
+// A list long enough to be sorted by its packed keys: the order is that of a plain stable sort
+// of the upper-cased texts (equal keys in the order given, a key before the longer ones it
+// begins), with few or many different characters in the keys; the items starting with a text
+// are the ones a plain scan finds.
+TEST(HintListModel, LongListSortsAsAPlainStableSortAndFindsEveryStart)
+{
+    const struct {
+        const char* name;
+        int extraAlphabet; // characters beyond the usual ones, to widen the packed ranks
+    } cases[] = {{"small alphabet", 0}, {"wide alphabet", 400}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QStringList stems = {"Ab", "ab", "AB", "abc", "Иван", "ИВАНОВ", "иванова", "Sofia", "sofia 1", "", "1", "10", "a b"};
+        QStringList items;
+        for (int i = 0; i < 1500; ++i) {
+            QString item = stems[i % stems.size()];
+            if (i % 3 == 1)
+                item += QString::number(i % 17);
+            if (i % 5 == 2)
+                item += QStringLiteral(" Петров");
+            if (c.extraAlphabet > 0 && i % 4 == 0)
+                item += QChar(char16_t(0x100 + i % c.extraAlphabet));
+            items << item;
+        }
+        THintListModel model(false);
+        model.SetItems(items);
+
+        std::vector<int> order(static_cast<size_t>(items.size()));
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return UpperKey(items[a]) < UpperKey(items[b]); });
+        ASSERT_EQ(model.rowCount(), items.size());
+        for (int row = 0; row < model.rowCount(); ++row)
+            ASSERT_EQ(model.SourceIndex(row), order[static_cast<size_t>(row)]) << "row " << row;
+
+        for (const QString& start : {QStringLiteral("AB"), QStringLiteral("ИВАН"), QStringLiteral("SOFIA 1"), QStringLiteral("1"), QStringLiteral("Z")}) {
+            SCOPED_TRACE(start.toStdString());
+            const auto [first, last] = model.ItemsStartingWith(start);
+            std::vector<int> expected;
+            for (int row = 0; row < model.rowCount(); ++row)
+                if (UpperKey(model.Text(row)).startsWith(start))
+                    expected.push_back(row);
+            std::vector<int> found(static_cast<size_t>(last - first));
+            std::iota(found.begin(), found.end(), first);
+            EXPECT_EQ(found, expected);
+        }
+    }
 }
 
 TEST_F(ComboBoxNewTest, StartingFilterNarrowsPerKeyAndBackspaceBringsItemsBack)

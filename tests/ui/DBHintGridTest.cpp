@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 class DBHintGridTest : public testing::Test {
 protected:
     void SetUp() override
@@ -98,6 +100,65 @@ TEST_F(DBHintGridTest, ReloadingDropsFiltersButKeepsTheDataSetsOwnFilter)
 
     m_grid.SetColumnFilter(0, QStringLiteral("ov"), false);
     EXPECT_EQ(names(), (QStringList{"Ivanov"}));
+}
+
+// Each change of the grid's filters rebuilds the shown rows once, also when the dataset has a
+// filter of its own (switching it off first would show every row for a moment).
+TEST_F(DBHintGridTest, EachFilterChangeRebuildsTheShownRowsOnce)
+{
+    m_ds.setOnFilterRecord([](TMemDataSet& d, int row) { return d.sourceText(row, 0) != QLatin1String("Petrov"); });
+    m_ds.setFiltered(true);
+    int rebuilds = 0;
+    QObject::connect(&m_ds, &TMemDataSet::layoutReset, [&rebuilds] { ++rebuilds; });
+
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        QStringList shown;
+    } steps[] = {
+        {"first filter", [&] { m_grid.SetColumnFilter(0, QStringLiteral("ov"), false); }, {"Ivanov", "Divanova", "Kostov", "KOSTOV", "Kostova"}},
+        {"value changed", [&] { m_grid.SetColumnFilter(0, QStringLiteral("kost"), false); }, {"Kostov", "KOSTOV", "Kostova"}},
+        {"second column", [&] { m_grid.SetColumnFilter(1, QStringLiteral("a"), false); }, {"Kostov", "KOSTOV", "Kostova"}},
+        {"second value changed", [&] { m_grid.SetColumnFilter(1, QStringLiteral("sof"), false); }, {"KOSTOV"}},
+        {"one removed", [&] { m_grid.RemoveColumnFilter(0); }, {"Ivanov", "Marko", "KOSTOV"}},
+        {"last removed", [&] { m_grid.RemoveColumnFilter(1); }, {"Ivanov", "Divanova", "Marko", "Kostov", "KOSTOV", "Kostova"}},
+        {"again, all removed at once", [&] {
+             m_grid.SetColumnFilter(0, QStringLiteral("iv"), false);
+             rebuilds = 0;
+             m_grid.RemoveAllFilters();
+         }, {"Ivanov", "Divanova", "Marko", "Kostov", "KOSTOV", "Kostova"}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        rebuilds = 0;
+        step.act();
+        EXPECT_EQ(rebuilds, 1);
+        EXPECT_EQ(names(), step.shown);
+    }
+    EXPECT_TRUE(m_ds.filtered());
+}
+
+// The header computes a filtered column's title and colour from the filter; the column itself
+// stays as it was given, and a filter value matches without regard to case, Cyrillic included.
+TEST_F(DBHintGridTest, FilterShowsInTheHeaderWithoutChangingTheColumn)
+{
+    m_ds.appendRow({QStringLiteral("ИВАНОВА"), QStringLiteral("Русе")});
+    m_grid.SetColumnFilter(0, QStringLiteral("Иван"), false);
+    EXPECT_EQ(names(), QStringList{"ИВАНОВА"});
+    EXPECT_EQ(title(0), QStringLiteral("Име [Иван]"));
+    EXPECT_EQ(m_grid.columns()[0].title, QStringLiteral("Име"));
+    EXPECT_FALSE(m_grid.columns()[0].color.isValid());
+    EXPECT_EQ(m_grid.filterValue(0), QStringLiteral("ИВАН"));
+
+    // The search window lists the columns as the header shows them.
+    TfrmHGFindDlg dlg(&m_grid);
+    EXPECT_EQ(dlg.cbColumns->itemText(0), QStringLiteral("Име [Иван]"));
+
+    m_grid.FilterColor = QColor(Qt::yellow);
+    EXPECT_EQ(m_grid.gridModel().data(m_grid.gridModel().index(0, 0), Qt::BackgroundRole).value<QColor>(), QColor(Qt::yellow));
+    m_grid.RemoveAllFilters();
+    EXPECT_EQ(title(0), QStringLiteral("Име"));
+    EXPECT_FALSE(m_grid.gridModel().data(m_grid.gridModel().index(0, 0), Qt::BackgroundRole).isValid());
 }
 
 TEST_F(DBHintGridTest, SearchStartingExactAndRepeated)
@@ -257,12 +318,14 @@ TEST_F(DBHintGridTest, SearchWindowOpensBelowTheCurrentCell)
     EXPECT_EQ(m_grid.searchWindow(), nullptr);
 }
 
-// A long list is searched a chunk at a time from the event loop; Esc stops the search between
-// two chunks and the row stays where it was.
+// A long list is searched a slice at a time from the event loop; Esc stops the search between
+// two slices and the row stays where it was.
 TEST_F(DBHintGridTest, SearchWindowSearchesInChunksAndEscStopsIt)
 {
     TfrmHGFindDlg dlg(&m_grid);
-    dlg.ChunkRows = 2;
+    // Slices as short as they get: two rows each.
+    dlg.SliceMs = 0;
+    dlg.RowsPerClockRead = 2;
     dlg.show();
     QList<bool> finished;
     QObject::connect(&dlg, &TfrmHGFindDlg::searchFinished, [&finished](bool found) { finished << found; });
