@@ -274,9 +274,11 @@ TEST_F(DBHintGridTest, SearchWindowControlsDoNotOverlap)
             SCOPED_TRACE(w->metaObject()->className());
             EXPECT_TRUE(dlg.rect().contains(w->geometry()));
             EXPECT_GE(w->width(), std::min(w->sizeHint().width(), 40 * dlg.fontMetrics().averageCharWidth()));
-            for (QWidget* other : shown)
-                if (other != w)
+            for (QWidget* other : shown) {
+                if (other != w) {
                     EXPECT_FALSE(w->geometry().intersects(other->geometry())) << other->metaObject()->className();
+                }
+            }
         }
         EXPECT_GE(dlg.edText->width(), 20 * dlg.fontMetrics().averageCharWidth());
         EXPECT_GE(dlg.lStatus->width(), dlg.fontMetrics().horizontalAdvance(dlg.lStatus->text()));
