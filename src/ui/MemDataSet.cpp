@@ -52,7 +52,7 @@ int TMemDataSet::appendRow(QVariantList values)
         values.append(QVariant());
     m_rows.push_back(std::move(values));
     const int source = static_cast<int>(m_rows.size()) - 1;
-    if (!m_filtered || accepts(source)) {
+    if (accepts(source)) {
         m_visible.push_back(source);
         if (!m_disabled)
             emit layoutReset();
@@ -137,7 +137,15 @@ void TMemDataSet::mapField(int field, const std::function<QVariant(const QVarian
 
 bool TMemDataSet::accepts(int sourceRow)
 {
-    return !m_filter || m_filter(*this, sourceRow);
+    if (m_filtered && m_filter && !m_filter(*this, sourceRow))
+        return false;
+    return !m_gridFilter || m_gridFilter(sourceRow);
+}
+
+void TMemDataSet::setGridFilter(GridFilter filter)
+{
+    m_gridFilter = std::move(filter);
+    rebuild(currentSourceRow());
 }
 
 void TMemDataSet::rebuild(int keepSourceRow)
@@ -146,7 +154,7 @@ void TMemDataSet::rebuild(int keepSourceRow)
     m_visible.reserve(m_rows.size());
     const int n = sourceRowCount();
     for (int i = 0; i < n; ++i)
-        if (!m_filtered || accepts(i))
+        if (accepts(i))
             m_visible.push_back(i);
     int row = 0;
     bool kept = false;

@@ -83,7 +83,13 @@ public:
     const RecordFilter& onFilterRecord() const { return m_filter; }
     bool filtered() const { return m_filtered; }
     void setFiltered(bool on);
-    void refilter(); // runs the filter again, keeping the current row when it stays visible
+    void refilter(); // runs the filters again, keeping the current row when it stays visible
+    // A second filter, owned by the grid that shows the dataset: a row is visible only when both
+    // accept it, and this one applies whether or not the filtered switch is on. Setting it runs
+    // the filters once; after changing what the callback tests, call refilter().
+    using GridFilter = std::function<bool(int sourceRow)>;
+    void setGridFilter(GridFilter filter);
+    const GridFilter& gridFilter() const { return m_gridFilter; }
 
     // After-scroll: called after another record became current (not while controls are disabled);
     // sorting or filtering that keeps the current record only moves it.
@@ -118,6 +124,7 @@ private:
     bool m_active = false;
     bool m_filtered = false;
     RecordFilter m_filter;
+    GridFilter m_gridFilter;
     int m_disabled = 0;
     bool m_pendingReset = false;
     bool m_pendingScroll = false;

@@ -133,3 +133,35 @@ TEST(MemDataSet, AfterScrollOnlyWhenTheCurrentRecordChanges)
         EXPECT_EQ(viewRow, ds.recNo()) << c.name;
     }
 }
+
+// The grid's filter slot is ANDed with the owner's filter, applies with the filtered switch off,
+// and neither replaces nor is replaced by the owner's callback.
+TEST(MemDataSet, GridFilterAndsWithTheOwnersFilter)
+{
+    TMemDataSet ds;
+    fill(ds, {QStringLiteral("Анна"), QStringLiteral("Иван"), QStringLiteral("Ина"), QStringLiteral("Петър")});
+    ds.setRecNo(2);
+    int scrolls = 0;
+    ds.afterScroll = [&](TMemDataSet&) { ++scrolls; };
+    QString needle = QStringLiteral("н");
+    ds.setGridFilter([&](int row) { return ds.sourceText(row, 1).contains(needle, Qt::CaseInsensitive); });
+    EXPECT_EQ(visibleNames(ds), (QStringList{"Анна", "Иван", "Ина"}));
+    EXPECT_EQ(ds.text(1), QStringLiteral("Ина"));
+    EXPECT_EQ(scrolls, 0);
+
+    ds.setOnFilterRecord([](TMemDataSet& d, int row) { return d.sourceText(row, 1).startsWith(QStringLiteral("И")); });
+    ds.setFiltered(true);
+    EXPECT_EQ(visibleNames(ds), (QStringList{"Иван", "Ина"}));
+
+    needle = QStringLiteral("в");
+    ds.refilter();
+    EXPECT_EQ(visibleNames(ds), (QStringList{"Иван"}));
+    EXPECT_EQ(scrolls, 1);
+
+    ds.setFiltered(false);
+    EXPECT_EQ(visibleNames(ds), (QStringList{"Иван"}));
+    ds.setGridFilter(nullptr);
+    EXPECT_EQ(ds.recordCount(), 4);
+    EXPECT_EQ(ds.text(1), QStringLiteral("Иван"));
+    EXPECT_TRUE(static_cast<bool>(ds.onFilterRecord()));
+}
