@@ -114,29 +114,34 @@ RawUsers LoadUsersRaw(const QString& databasePath, const QString& sql)
     rs->close(&st);
     tra->commit(&st);
 
-    // Ascending by full name: an integer key of the first eight ranks, the texts only on ties.
+    // Ascending by full name: integer keys of the first sixteen ranks, the texts only on ties.
     static const Ranks ranks;
     const std::size_t n = ids.size();
     struct Item {
-        std::uint64_t key;
+        std::uint64_t key[2];
         std::uint32_t row;
     };
     std::vector<Item> items(n);
     for (std::size_t r = 0; r < n; ++r) {
-        const auto* p = reinterpret_cast<const unsigned char*>(rnm.bytes.data() + rnm.spans[r].offset);
-        const std::uint32_t len = std::min<std::uint32_t>(rnm.spans[r].length, 8);
-        std::uint64_t key = 0;
-        for (std::uint32_t i = 0; i < 8; ++i)
-            key = (key << 8) | (i < len ? ranks.of[p[i]] : 0);
-        items[r] = {key, static_cast<std::uint32_t>(r)};
+        const Span s = rnm.spans[r];
+        const auto* p = reinterpret_cast<const unsigned char*>(rnm.bytes.data() + s.offset);
+        for (std::uint32_t w = 0; w < 2; ++w) {
+            std::uint64_t key = 0;
+            for (std::uint32_t i = w * 8; i < w * 8 + 8; ++i)
+                key = (key << 8) | (i < s.length ? ranks.of[p[i]] : 0);
+            items[r].key[w] = key;
+        }
+        items[r].row = static_cast<std::uint32_t>(r);
     }
     std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
-        if (a.key != b.key)
-            return a.key < b.key;
+        for (int w = 0; w < 2; ++w)
+            if (a.key[w] != b.key[w])
+                return a.key[w] < b.key[w];
         const Span sa = rnm.spans[a.row], sb = rnm.spans[b.row];
         const auto* pa = reinterpret_cast<const unsigned char*>(rnm.bytes.data() + sa.offset);
         const auto* pb = reinterpret_cast<const unsigned char*>(rnm.bytes.data() + sb.offset);
-        for (std::uint32_t i = 0, m = std::min(sa.length, sb.length); i < m; ++i)
+        const std::uint32_t m = std::min(sa.length, sb.length);
+        for (std::uint32_t i = std::min<std::uint32_t>(m, 16); i < m; ++i)
             if (ranks.of[pa[i]] != ranks.of[pb[i]])
                 return ranks.of[pa[i]] < ranks.of[pb[i]];
         if (sa.length != sb.length)

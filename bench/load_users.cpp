@@ -1,6 +1,7 @@
 // LoadUserList against the raw yardstick (RawUsers.cpp: the same query on the Firebird OO API
 // into plain arrays, names decoded, sorted without regard to case), in the same run, on an
-// embedded system database of N users (100,000 unless given: `bench_load_users 1000000`).
+// embedded system database of N users (100,000 unless given: `bench_load_users 1000000`; a
+// folder given after it holds the database, to be measured on other storage, and keeps it).
 // Every tenth user has a 1 KB certificate, every third remote access, every twentieth a domain
 // account. Each measurement runs in a process of its own, so that its memory is its own; the
 // two sides alternate and the times are medians. Checked: both give N rows and the first and
@@ -18,6 +19,7 @@
 #include "db/Cp1251.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -120,7 +122,6 @@ void fill(const QString& path, int users)
 // One side, in this process: prints "key value" lines.
 int measure(const QString& mode, const QString& path)
 {
-    const long rssBefore = statusKb("VmRSS:");
     if (mode == QLatin1String("raw")) {
         const size_t heapBefore = heapInUse();
         const RawUsers r = LoadUsersRaw(path, kSql);
@@ -150,7 +151,6 @@ int measure(const QString& mode, const QString& path)
             ++certRow;
         std::printf("cert %lld\n", certRow < n ? static_cast<long long>(users.valueAt(certRow, cert).toByteArray().size()) : -1LL);
     }
-    (void)rssBefore;
     return 0;
 }
 
@@ -168,7 +168,7 @@ QString storageOf(const QString& path)
     QString where = QString::fromUtf8(p.readAllStandardOutput()).simplified();
     QFile rotational(QStringLiteral("/sys/block/%1/queue/rotational").arg(where.section(QLatin1Char(' '), 1, 1).section(QLatin1Char('/'), -1)));
     if (rotational.open(QIODevice::ReadOnly))
-        where += rotational.readAll().trimmed() == "1" ? QStringLiteral(" (rotational)") : QStringLiteral(" (non-rotational)");
+        where += rotational.readAll().trimmed() == "1" ? QStringLiteral(", the kernel reports a rotational disk") : QStringLiteral(", the kernel reports a non-rotational disk");
     return where.isEmpty() ? QStringLiteral("unknown") : where;
 }
 
@@ -182,14 +182,19 @@ int main(int argc, char** argv)
     if (args.size() == 4 && args[1] == QLatin1String("--measure"))
         return measure(args[2], args[3]);
     const int users = args.size() > 1 ? args[1].toInt() : 100000;
-    if (users <= 0) {
-        std::fprintf(stderr, "usage: bench_load_users [users]\n");
+    if (users <= 0 || args.size() > 3) {
+        std::fprintf(stderr, "usage: bench_load_users [users [folder for the database, kept afterwards]]\n");
         return 2;
     }
     const int runs = users > 300000 ? 3 : 5;
 
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("sys.fdb"));
+    QTemporaryDir temporary;
+    const QString folder = args.size() > 2 ? args[2] : temporary.path();
+    const QString path = QDir(folder).filePath(QStringLiteral("sys.fdb"));
+    if (QFile::exists(path)) {
+        std::fprintf(stderr, "%s exists already\n", qPrintable(path));
+        return 2;
+    }
     QElapsedTimer t;
     t.start();
     CreateCurrentSystemDatabase(path, QStringLiteral("SYSCREAT"), QString());

@@ -52,12 +52,7 @@ public:
     virtual QVariant value(int index) const = 0;
     // The fetched windows-1251 bytes of a text column, without a copy, valid until the next
     // fetch; a null reads as empty. False where the connection cannot give them: use value().
-    virtual bool textBytes(int index, QByteArrayView* bytes) const
-    {
-        (void)index;
-        (void)bytes;
-        return false;
-    }
+    virtual bool textBytes(int /*index*/, QByteArrayView* /*bytes*/) const { return false; }
     virtual void close() = 0;
 };
 

@@ -1193,37 +1193,43 @@ std::vector<std::uint32_t> TMemDataSet::sortOrder(int field, bool ascending) con
     };
 
     if (c.kind == Column::Kind::Text && !c.isWide) {
-        // An integer key of the first eight folded characters; only equal keys compare the texts.
+        // Two integer keys of the first sixteen folded characters (names often share the first
+        // word); only equal keys compare the rest of the texts.
         const FoldTable& t = foldTable();
         struct Item {
-            std::uint64_t key;
+            std::uint64_t key[2];
             std::uint32_t row;
         };
+        const auto span = [&c](size_t r) { return c.isNull(r) ? Column::Span{0, 0} : c.spans[r]; };
         std::vector<Item> items(n);
         for (size_t r = 0; r < n; ++r) {
-            const Column::Span s = c.spans[r];
+            const Column::Span s = span(r);
             const auto* p = reinterpret_cast<const unsigned char*>(c.bytes.data() + s.offset);
-            std::uint64_t key = 0;
-            const std::uint32_t len = c.isNull(r) ? 0 : std::min<std::uint32_t>(s.length, 8);
-            for (std::uint32_t i = 0; i < 8; ++i)
-                key = (key << 8) | (i < len ? t.rank[p[i]] : 0);
-            items[r] = {key, static_cast<std::uint32_t>(r)};
+            Item& item = items[r];
+            for (std::uint32_t w = 0; w < 2; ++w) {
+                std::uint64_t key = 0;
+                for (std::uint32_t i = w * 8; i < w * 8 + 8; ++i)
+                    key = (key << 8) | (i < s.length ? t.rank[p[i]] : 0);
+                item.key[w] = key;
+            }
+            item.row = static_cast<std::uint32_t>(r);
         }
-        const auto full = [&](std::uint32_t a, std::uint32_t b) {
-            const Column::Span sa = c.isNull(a) ? Column::Span{0, 0} : c.spans[a];
-            const Column::Span sb = c.isNull(b) ? Column::Span{0, 0} : c.spans[b];
+        // Called only for equal keys: the characters the keys hold are equal already.
+        const auto rest = [&](std::uint32_t a, std::uint32_t b) {
+            const Column::Span sa = span(a), sb = span(b);
             const auto* pa = reinterpret_cast<const unsigned char*>(c.bytes.data() + sa.offset);
             const auto* pb = reinterpret_cast<const unsigned char*>(c.bytes.data() + sb.offset);
             const std::uint32_t m = std::min(sa.length, sb.length);
-            for (std::uint32_t i = 0; i < m; ++i)
+            for (std::uint32_t i = std::min<std::uint32_t>(m, 16); i < m; ++i)
                 if (t.rank[pa[i]] != t.rank[pb[i]])
                     return t.rank[pa[i]] < t.rank[pb[i]] ? -1 : 1;
             return sa.length == sb.length ? 0 : (sa.length < sb.length ? -1 : 1);
         };
         std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
-            if (a.key != b.key)
-                return ascending ? a.key < b.key : a.key > b.key;
-            const int cmp = full(a.row, b.row);
+            for (int w = 0; w < 2; ++w)
+                if (a.key[w] != b.key[w])
+                    return ascending ? a.key[w] < b.key[w] : a.key[w] > b.key[w];
+            const int cmp = rest(a.row, b.row);
             if (cmp != 0)
                 return ascending ? cmp < 0 : cmp > 0;
             return a.row < b.row;

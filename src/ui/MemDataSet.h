@@ -62,6 +62,7 @@ public:
     void setSourceValue(int sourceRow, int field, const QVariant& value);
     // Replaces every value of a field with fn(value), in one pass.
     void mapField(int field, const std::function<QVariant(const QVariant&)>& fn);
+
     // Visible rows and the current one
     int recordCount() const { return static_cast<int>(m_visible.size()); }
     int recNo() const { return m_current; } // -1 when there is no row

@@ -269,7 +269,7 @@ void TfrmUserRights::LoadUserList(int userId)
     tblUsers.disableControls();
     Detach();
     // The names are decoded from the fetched bytes; a certificate is read only when asked for,
-    // so a list of many users holds their blob ids' worth of nothing.
+    // so that a long list carries none of them.
     const TMemDataSet::FieldLoad::Decoder decode = [](const char* data, qsizetype size, char* out) {
         return DecodeStoredBytes(data, size, out);
     };
