@@ -86,28 +86,46 @@ QString EncodeStoredText(const QString& text, const QString& field)
     return out;
 }
 
-QString DecodeStoredText(const QString& stored)
+namespace {
+
+// unitAt(i) gives the UTF-16 code of the stored form's i-th character.
+template <typename UnitAt>
+qsizetype decodeStored(UnitAt unitAt, qsizetype size, char* out)
 {
-    if (stored.size() < 3)
-        return {};
+    if (size < 3)
+        return 0;
     std::array<unsigned char, 36> b{};
-    const qsizetype pairs = std::min<qsizetype>(36, stored.size() / 2);
+    const qsizetype pairs = std::min<qsizetype>(36, size / 2);
     for (qsizetype j = 0; j < pairs; ++j) {
-        const int c1 = stored[2 * j].unicode();
-        const int c2 = stored[2 * j + 1].unicode();
+        const int c1 = unitAt(2 * j);
+        const int c2 = unitAt(2 * j + 1);
         // Pascal's mod truncates towards zero, as C++'s % does; a byte keeps the low 8 bits.
         b[j] = static_cast<unsigned char>(((c1 - 30) * 16 + ((c2 - 48) % 16)) % 256);
     }
     // b holds the transposed matrix row by row; reading it column by column gives P.
     const int length = std::min<int>(b[35], 36);
     if (length < 1)
-        return {};
+        return 0;
     std::array<unsigned char, 36> p{};
     for (int k = 0; k < length; ++k)
         p[k] = b[(k % 6) * 6 + k / 6];
     const int d = p[0] % 10;
-    QByteArray s(length - 1, Qt::Uninitialized);
     for (int i = 1; i < length; ++i)
-        s[i - 1] = static_cast<char>(p[i] ^ static_cast<unsigned char>(kKey[(d + i) % kKeyLength]));
-    return cp1251::decode(s);
+        out[i - 1] = static_cast<char>(p[i] ^ static_cast<unsigned char>(kKey[(d + i) % kKeyLength]));
+    return length - 1;
+}
+
+} // namespace
+
+QString DecodeStoredText(const QString& stored)
+{
+    char out[kStoredTextDecodedMax];
+    const qsizetype n = decodeStored([&](qsizetype i) { return static_cast<int>(stored[i].unicode()); }, stored.size(), out);
+    return n > 0 ? cp1251::decode(out, n) : QString();
+}
+
+qsizetype DecodeStoredBytes(const char* stored, qsizetype size, char* out)
+{
+    return decodeStored([&](qsizetype i) { return static_cast<int>(cp1251::charOf(static_cast<unsigned char>(stored[i])).unicode()); },
+                        size, out);
 }

@@ -12,3 +12,8 @@ constexpr int kStoredTextLength = 72;
 // the length or the offending character, never the text: it may be a password.
 QString EncodeStoredText(const QString& text, const QString& field = {});
 QString DecodeStoredText(const QString& stored);
+
+// DecodeStoredText on the windows-1251 bytes of a stored form as fetched, giving the text's
+// windows-1251 bytes: writes at most kStoredTextDecodedMax bytes to out and returns how many.
+constexpr int kStoredTextDecodedMax = 35;
+qsizetype DecodeStoredBytes(const char* stored, qsizetype size, char* out);

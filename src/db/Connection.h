@@ -2,6 +2,7 @@
 
 #include "ParamList.h"
 
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -49,6 +50,9 @@ public:
     // Null is an invalid QVariant; text is QString, integers qint64 or int, scaled numbers double,
     // timestamps QDateTime (UTC spec, wall-clock values as stored), text blobs QString.
     virtual QVariant value(int index) const = 0;
+    // The fetched windows-1251 bytes of a text column, without a copy, valid until the next
+    // fetch; a null reads as empty. False where the connection cannot give them: use value().
+    virtual bool textBytes(int /*index*/, QByteArrayView* /*bytes*/) const { return false; }
     virtual void close() = 0;
 };
 

@@ -538,6 +538,22 @@ public:
         }
     }
 
+    bool textBytes(int index, QByteArrayView* bytes) const override
+    {
+        checkRow(index);
+        const MessageLayout::Col& c = m_layout.cols[index];
+        if (c.charset == kCharsetOctets || (c.type != SQL_TEXT && c.type != SQL_VARYING))
+            return false;
+        const unsigned char* p = m_buffer.data() + c.offset;
+        if (*reinterpret_cast<const short*>(m_buffer.data() + c.nullOffset))
+            *bytes = QByteArrayView();
+        else if (c.type == SQL_TEXT)
+            *bytes = QByteArrayView(reinterpret_cast<const char*>(p), c.length);
+        else
+            *bytes = QByteArrayView(reinterpret_cast<const char*>(p + 2), *reinterpret_cast<const unsigned short*>(p));
+        return true;
+    }
+
     void close() override;
     void detach() { closeQuietly(); }
 

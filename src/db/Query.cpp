@@ -10,7 +10,7 @@ namespace db {
 
 QString Field::name() const { return m_query->column(m_index).name; }
 FieldType Field::type() const { return m_query->column(m_index).type; }
-bool Field::isNull() const { return m_query->value(m_index).isNull(); }
+bool Field::isNull() const { return m_query->isNull(m_index); }
 QVariant Field::value() const { return m_query->value(m_index); }
 QString Field::asString() const
 {
@@ -219,6 +219,23 @@ Field Query::fieldByName(const QString& name) const
     if (i < 0)
         throw Error(QStringLiteral("Полето '%1' не е намерено").arg(name));
     return Field(this, i);
+}
+
+bool Query::isNull(int index) const
+{
+    column(index);
+    if (m_eof)
+        throw Error(QStringLiteral("Няма текущ ред"));
+    const auto i = static_cast<size_t>(index);
+    return m_loaded[i] ? !m_row[i].isValid() : m_result->isNull(index);
+}
+
+bool Query::textBytes(int index, QByteArrayView* bytes) const
+{
+    column(index);
+    if (m_eof)
+        throw Error(QStringLiteral("Няма текущ ред"));
+    return m_result->textBytes(index, bytes);
 }
 
 const QVariant& Query::value(int index) const

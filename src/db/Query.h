@@ -70,6 +70,11 @@ public:
     int fieldIndex(const QString& name) const; // -1 when absent
     Field field(int index) const;
     Field fieldByName(const QString& name) const;
+    // Whether a column of the current row is null, without reading its value (a blob stays unread).
+    bool isNull(int index) const;
+    // The fetched windows-1251 bytes of a text column of the current row, without a copy; false
+    // where the connection cannot give them (then read value()). See ResultSet::textBytes.
+    bool textBytes(int index, QByteArrayView* bytes) const;
 
 private:
     friend class Field;

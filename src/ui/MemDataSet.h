@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -14,13 +15,29 @@ class Query;
 // The in-memory dataset every list of the program is shown from: named fields, rows, a
 // current row, a record filter, an after-scroll notification and suspended display.
 // Positions (recNo, rowAt) count the rows that pass the filter; "source" rows count all rows.
+// Values are kept per field, typed, with a null bitmap, so that a list of a million rows costs
+// little more than its data; text is kept in windows-1251 while it fits.
 class TMemDataSet : public QObject {
     Q_OBJECT
 public:
     enum class State { Browse, Edit, Insert };
     using RecordFilter = std::function<bool(TMemDataSet& dataSet, int sourceRow)>;
 
+    // How loadFromQuery takes a field other than as fetched.
+    struct FieldLoad {
+        // Turns the fetched windows-1251 bytes of a text field into the text kept, also
+        // windows-1251, written straight into the dataset's storage: out has room for
+        // max(size, 64) bytes; returns how many were written.
+        using Decoder = std::function<qsizetype(const char* data, qsizetype size, char* out)>;
+        // Reads a value when it is asked for; the load keeps only whether it is null.
+        using Loader = std::function<QVariant(const TMemDataSet& dataSet, int sourceRow)>;
+        QString field;
+        Decoder decode;
+        Loader deferred;
+    };
+
     explicit TMemDataSet(QObject* parent = nullptr);
+    ~TMemDataSet() override;
 
     // Fields
     void setFields(const QStringList& names); // drops every row
@@ -35,10 +52,13 @@ public:
     void clearRows();
     int appendRow(QVariantList values); // returns the source row
     // Replaces fields and rows with the query's result (the query is read to its end).
-    void loadFromQuery(db::Query& query);
-    int sourceRowCount() const { return static_cast<int>(m_rows.size()); }
+    void loadFromQuery(db::Query& query, const QList<FieldLoad>& how = {});
+    int sourceRowCount() const { return m_rowCount; }
     QVariant sourceValue(int sourceRow, int field) const;
+    bool isNull(int sourceRow, int field) const;
     QString sourceText(int sourceRow, int field) const; // display text
+    // The display text into out, reusing its storage: a scan over many rows allocates nothing.
+    void sourceTextInto(int sourceRow, int field, QString& out) const;
     void setSourceValue(int sourceRow, int field, const QVariant& value);
     // Replaces every value of a field with fn(value), in one pass.
     void mapField(int field, const std::function<QVariant(const QVariant&)>& fn);
@@ -83,7 +103,13 @@ public:
     const RecordFilter& onFilterRecord() const { return m_filter; }
     bool filtered() const { return m_filtered; }
     void setFiltered(bool on);
-    void refilter(); // runs the filter again, keeping the current row when it stays visible
+    void refilter(); // runs the filters again, keeping the current row when it stays visible
+    // A second filter, owned by the grid that shows the dataset: a row is visible only when both
+    // accept it, and this one applies whether or not the filtered switch is on. Setting it runs
+    // the filters once; after changing what the callback tests, call refilter().
+    using GridFilter = std::function<bool(int sourceRow)>;
+    void setGridFilter(GridFilter filter);
+    const GridFilter& gridFilter() const { return m_gridFilter; }
 
     // After-scroll: called after another record became current (not while controls are disabled);
     // sorting or filtering that keeps the current record only moves it.
@@ -104,13 +130,19 @@ signals:
     void currentChanged(int row);    // the current row moved
 
 private:
+    class Column;
     void rebuild(int keepSourceRow);
+    void appendNullRow();
+    void dropRows();
+    std::vector<std::uint32_t> sortOrder(int field, bool ascending) const;
+    void afterAppend(int sourceRow);
     void moveTo(int row, bool force = false);
     void notifyScroll();
     bool accepts(int sourceRow);
 
     QStringList m_fields;
-    std::vector<QVariantList> m_rows;
+    std::vector<Column> m_columns;
+    int m_rowCount = 0;
     std::vector<int> m_visible;
     int m_current = -1;
     bool m_eof = true;
@@ -118,9 +150,11 @@ private:
     bool m_active = false;
     bool m_filtered = false;
     RecordFilter m_filter;
+    GridFilter m_gridFilter;
     int m_disabled = 0;
     bool m_pendingReset = false;
     bool m_pendingScroll = false;
     State m_state = State::Browse;
-    QVariantList m_editBackup;
+    std::vector<QVariant> m_editBackup;
+    std::vector<bool> m_editDeferred; // fields whose value was never read: they need no restoring
 };

@@ -270,13 +270,30 @@ void TfrmUserRights::LoadUserList(int userId)
         return;
     tblUsers.disableControls();
     Detach();
-    tblUsers.loadFromQuery(m_dm.WQ);
-    m_dm.WQ.close();
+    // The names are decoded from the fetched bytes; a certificate is read only when asked for,
+    // so that a long list carries none of them.
+    const TMemDataSet::FieldLoad::Decoder decode = [](const char* data, qsizetype size, char* out) {
+        return DecodeStoredBytes(data, size, out);
+    };
+    const TMemDataSet::FieldLoad::Loader certificate = [this](const TMemDataSet& users, int row) {
+        db::Query q(&m_dm.db_Sys);
+        q.setSql(QStringLiteral("select user_cert from users where user_id = :id"));
+        q.setParam(QStringLiteral("id"), users.sourceValue(row, users.fieldIndex(QStringLiteral("USER_ID"))));
+        q.open();
+        return q.eof() ? QVariant() : q.field(0).value();
+    };
+    try {
+        tblUsers.loadFromQuery(m_dm.WQ, {{QStringLiteral("USER_RNM"), decode, {}},
+                                         {QStringLiteral("USER_FNM"), decode, {}},
+                                         {QStringLiteral("USER_CERT"), {}, certificate}});
+        m_dm.WQ.close();
+    } catch (...) {
+        // The list is left empty but shown and following row changes again.
+        tblUsers.enableControls();
+        Attach();
+        throw;
+    }
     const int rnm = tblUsers.fieldIndex(QStringLiteral("USER_RNM"));
-    const int fnm = tblUsers.fieldIndex(QStringLiteral("USER_FNM"));
-    const auto decode = [](const QVariant& v) { return QVariant(DecodeStoredText(v.toString())); };
-    tblUsers.mapField(rnm, decode);
-    tblUsers.mapField(fnm, decode);
     tblUsers.last(); // the row read last stays current through the sort
     tblUsers.sortBy(rnm, true);
     if (userId != 0)
@@ -570,7 +587,7 @@ void TfrmUserRights::SetCurrentRemoteAccess(const QString& flags, const QDate& e
     const int row = tblUsers.currentSourceRow();
     if (!flags.isNull())
         tblUsers.setSourceValue(row, tblUsers.fieldIndex(QStringLiteral("USER_FLAGS")), flags);
-    tblUsers.setSourceValue(row, tblUsers.fieldIndex(QStringLiteral("USER_EXPDATE")), QDateTime(expires, QTime(0, 0)));
+    tblUsers.setSourceValue(row, tblUsers.fieldIndex(QStringLiteral("USER_EXPDATE")), QDateTime(expires, QTime(0, 0), Qt::UTC));
 }
 
 void TfrmUserRights::AllowRemoteAccess()

@@ -37,6 +37,11 @@ TEST(StoredText, RoundTripsEveryLengthOverTheWholeCodePage)
             const QString stored = EncodeStoredText(text);
             ASSERT_TRUE(wellFormed(stored)) << first << "/" << length << ": " << stored.toStdString();
             ASSERT_EQ(DecodeStoredText(stored), text) << first << "/" << length;
+            // The same from the bytes a fetch gives, without a text in between.
+            char bytes[kStoredTextDecodedMax];
+            const QByteArray fetched = cp1251::encode(stored);
+            const qsizetype n = DecodeStoredBytes(fetched.constData(), fetched.size(), bytes);
+            ASSERT_EQ(cp1251::decode(bytes, n), text) << first << "/" << length;
             ASSERT_EQ(EncodeStoredText(text), stored) << "not deterministic";
         }
     }
