@@ -58,16 +58,6 @@ IniFile::IniFile(const QString& path) : m(std::make_unique<Impl>()), m_path(path
     const qsizetype nul = data.indexOf('\0');
     if (nul >= 0)
         throw InputError(QStringLiteral("Файлът %1 не е текстов: байт 0 на позиция %2").arg(path).arg(nul));
-    // A section line without its ']' would be read as a name that spans lines and grows with
-    // every save.
-    // The parser ends a line at CR as well as at LF.
-    int lineNo = 0;
-    for (const QByteArray& line : QByteArray(data).replace("\r\n", "\n").replace('\r', '\n').split('\n')) {
-        ++lineNo;
-        const QByteArray t = line.trimmed();
-        if (t.startsWith('[') && !t.contains(']'))
-            throw InputError(QStringLiteral("Файлът %1: ред %2 започва секция без \"]\"").arg(path).arg(lineNo));
-    }
     m_exists = true;
     // Stateless, so that a cp1251 letter cut off at the end of the file is not taken as the
     // start of a UTF-8 character.
@@ -78,9 +68,23 @@ IniFile::IniFile(const QString& path) : m(std::make_unique<Impl>()), m_path(path
         data = cp1251::decode(data).toUtf8();
     }
     // A byte-order mark only means something at the start of the file, where the parser drops
-    // it; one at the start of a later line (files glued together) would become part of a name
+    // it; one anywhere else (files glued together) would become part of a name
     // that no lookup finds and that the next save moves to the start of the file.
-    data.replace("\n\xEF\xBB\xBF", "\n");
+    {
+        const bool leading = data.startsWith("\xEF\xBB\xBF");
+        data = (leading ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + data.mid(leading ? 3 : 0).replace("\xEF\xBB\xBF", "");
+    }
+    // A section line without its ']' would be read as a name that spans lines and grows with
+    // every save.
+    // The parser ends a line at CR as well as at LF.
+    int lineNo = 0;
+    const QByteArray text = data.startsWith("\xEF\xBB\xBF") ? data.mid(3) : data;
+    for (const QByteArray& line : QByteArray(text).replace("\r\n", "\n").replace('\r', '\n').split('\n')) {
+        ++lineNo;
+        const QByteArray t = line.trimmed();
+        if (t.startsWith('[') && !t.contains(']'))
+            throw InputError(QStringLiteral("Файлът %1: ред %2 започва секция без \"]\"").arg(path).arg(lineNo));
+    }
     if (m->ini.LoadData(data.constData(), static_cast<size_t>(data.size())) < 0)
         throw InputError(QStringLiteral("Файлът %1 не може да бъде разчетен").arg(path));
 }

@@ -91,7 +91,7 @@ TEST_F(ConfigTest, OddFilesReadTheSameBeforeAndAfterASave)
     // A cp1251 letter as the very last byte is not the start of a UTF-8 character.
     write(QStringLiteral("a.ini"), QByteArray("[Mod05]\nNumber=1\nCaption1=Vending \xC2"));
     // A byte-order mark at the start of a later line is no part of the key.
-    write(QStringLiteral("b.ini"), QByteArray("x\n\xEF\xBB\xBF" "d=m\n"));
+    write(QStringLiteral("b.ini"), QByteArray("x\r\xEF\xBB\xBF" "d=m\n"));
     for (int pass = 0; pass < 2; ++pass) {
         IniFile a(m_tmp.path(QStringLiteral("a.ini")));
         EXPECT_EQ(a.value(QStringLiteral("Mod05"), QStringLiteral("Caption1")), QStringLiteral("Vending В")) << pass;
@@ -108,6 +108,8 @@ TEST_F(ConfigTest, OddFilesReadTheSameBeforeAndAfterASave)
     const QByteArray lf("[GBAK Location\nPath=/usr/bin/gbak\n");
     write(QStringLiteral("d.ini"), QByteArray("[A\rB]\nKey=1\n"));
     EXPECT_THROW(IniFile(m_tmp.path(QStringLiteral("d.ini"))), InputError);
+    write(QStringLiteral("e.ini"), QByteArray("\xEF\xBB\xBF[A\r\nKey=1\r\n"));
+    EXPECT_THROW(IniFile(m_tmp.path(QStringLiteral("e.ini"))), InputError);
     const QByteArray open = lf;
     write(QStringLiteral("c.ini"), open);
     try {
