@@ -6,6 +6,8 @@
 
 #include <QElapsedTimer>
 
+#include "RawAttach.h"
+
 #include <firebird/Interface.h>
 #include <firebird/Message.h>
 
@@ -73,12 +75,7 @@ RawUsers LoadUsersRaw(const QString& databasePath, const QString& sql)
     using namespace Firebird;
     IMaster* master = fb_get_master_interface();
     ThrowStatusWrapper st(master->getStatus());
-    IProvider* prov = master->getDispatcher();
-    IXpbBuilder* dpb = master->getUtilInterface()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
-    dpb->insertString(&st, isc_dpb_user_name, "SYSDBA");
-    dpb->insertString(&st, isc_dpb_lc_ctype, "WIN1251");
-    const QByteArray file = databasePath.toUtf8();
-    IAttachment* att = prov->attachDatabase(&st, file.constData(), dpb->getBufferLength(&st), dpb->getBuffer(&st));
+    IAttachment* att = AttachEmbeddedRaw(st, databasePath);
     QElapsedTimer timer;
     timer.start();
     const unsigned char tpb[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed, isc_tpb_rec_version, isc_tpb_nowait};
@@ -162,8 +159,6 @@ RawUsers LoadUsersRaw(const QString& databasePath, const QString& sql)
         result.dataBytes += c->capacityBytes();
 
     att->detach(&st);
-    dpb->dispose();
-    prov->release();
     st.dispose();
     return result;
 }

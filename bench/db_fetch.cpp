@@ -13,6 +13,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "RawAttach.h"
+
 #include <firebird/Interface.h>
 #include <firebird/Message.h>
 
@@ -44,12 +46,7 @@ qint64 rawFetch(const QString& path, const QString& sql, int& rows)
     using namespace Firebird;
     IMaster* master = fb_get_master_interface();
     ThrowStatusWrapper st(master->getStatus());
-    IProvider* prov = master->getDispatcher();
-    IXpbBuilder* dpb = master->getUtilInterface()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
-    dpb->insertString(&st, isc_dpb_user_name, "SYSDBA");
-    dpb->insertString(&st, isc_dpb_lc_ctype, "WIN1251");
-    const QByteArray file = path.toUtf8();
-    IAttachment* att = prov->attachDatabase(&st, file.constData(), dpb->getBufferLength(&st), dpb->getBuffer(&st));
+    IAttachment* att = AttachEmbeddedRaw(st, path);
     const unsigned char tpb[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed, isc_tpb_rec_version, isc_tpb_nowait};
     ITransaction* tra = att->startTransaction(&st, sizeof tpb, tpb);
     FB_MESSAGE(Out, ThrowStatusWrapper, (FB_INTEGER, id)(FB_INTEGER, dept)(FB_VARCHAR(60), fullName)(FB_VARCHAR(40), city)(FB_INTEGER, flags))
@@ -66,8 +63,6 @@ qint64 rawFetch(const QString& path, const QString& sql, int& rows)
     rs->close(&st);
     tra->commit(&st);
     att->detach(&st);
-    dpb->dispose();
-    prov->release();
     st.dispose();
     return sum;
 }

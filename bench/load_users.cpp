@@ -25,6 +25,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "RawAttach.h"
+
 #include <firebird/Interface.h>
 #include <firebird/Message.h>
 
@@ -72,12 +74,7 @@ void fill(const QString& path, int users)
     using namespace Firebird;
     IMaster* master = fb_get_master_interface();
     ThrowStatusWrapper st(master->getStatus());
-    IProvider* prov = master->getDispatcher();
-    IXpbBuilder* dpb = master->getUtilInterface()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
-    dpb->insertString(&st, isc_dpb_user_name, "SYSDBA");
-    dpb->insertString(&st, isc_dpb_lc_ctype, "WIN1251");
-    const QByteArray file = path.toUtf8();
-    IAttachment* att = prov->attachDatabase(&st, file.constData(), dpb->getBufferLength(&st), dpb->getBuffer(&st));
+    IAttachment* att = AttachEmbeddedRaw(st, path);
     ITransaction* tra = att->startTransaction(&st, 0, nullptr);
     FB_MESSAGE(In, ThrowStatusWrapper,
                (FB_VARCHAR(72), rnm)(FB_VARCHAR(72), fnm)(FB_VARCHAR(72), fpw)(FB_VARCHAR(20), flags)(FB_TIMESTAMP, expdate)
@@ -114,8 +111,6 @@ void fill(const QString& path, int users)
     stmt->free(&st);
     tra->commit(&st);
     att->detach(&st);
-    dpb->dispose();
-    prov->release();
     st.dispose();
 }
 
