@@ -114,13 +114,13 @@ TDBHintGrid::~TDBHintGrid()
 {
     delete m_findDlg;
     DropFilters();
+    releaseDataSet();
 }
 
 void TDBHintGrid::setDataSet(TMemDataSet* dataSet)
 {
-    if (TMemDataSet* old = m_model.dataSet())
-        disconnect(old, nullptr, this, nullptr);
     DropFilters();
+    releaseDataSet();
     m_filtersDropped = true;
     m_model.setDataSet(dataSet);
     if (!dataSet)
@@ -374,14 +374,31 @@ QString TDBHintGrid::filterValue(int column) const
     return f ? f->upper : QString();
 }
 
-// Off and on again in one rebuild of the shown rows.
-void TDBHintGrid::reapplyFilter()
+// The grid's filters reach the dataset as its grid filter, next to the dataset's own
+// callback, so nothing of the owner's filter is taken over or has to be given back.
+void TDBHintGrid::applyFilters()
 {
     TMemDataSet* ds = dataSet();
-    if (ds->filtered())
+    if (!ds)
+        return;
+    if (m_filters.isEmpty()) {
+        if (ds->gridFilter())
+            ds->setGridFilter(nullptr);
+    } else if (ds->gridFilter()) {
         ds->refilter();
-    else
-        ds->setFiltered(true);
+    } else {
+        ds->setGridFilter([this](int row) { return FilterRecord(*dataSet(), row); });
+    }
+}
+
+void TDBHintGrid::releaseDataSet()
+{
+    TMemDataSet* ds = dataSet();
+    if (!ds)
+        return;
+    disconnect(ds, nullptr, this, nullptr);
+    if (ds->gridFilter())
+        ds->setGridFilter(nullptr);
 }
 
 void TDBHintGrid::SetColumnFilter(int column, const QString& value, bool ask)
@@ -389,15 +406,7 @@ void TDBHintGrid::SetColumnFilter(int column, const QString& value, bool ask)
     TMemDataSet* ds = dataSet();
     if (!ds || column < 0 || column >= m_model.columns().size())
         return;
-    if (m_filtersDropped) {
-        // Give the dataset back its own filter, unless the grid never replaced it.
-        if (m_installed) {
-            ds->setOnFilterRecord(m_savedFilter);
-            m_installed = false;
-        }
-        m_savedFilter = nullptr;
-        m_filtersDropped = false;
-    }
+    m_filtersDropped = false;
     const QString caption = m_model.columns()[column].title;
     const int e = entryOf(column);
     QString v = value;
@@ -410,28 +419,24 @@ void TDBHintGrid::SetColumnFilter(int column, const QString& value, bool ask)
         if (v.isEmpty())
             return;
         m_filters << TFilterEntry{column, v, v.toUpper()};
-        if (m_filters.size() == 1) {
-            m_savedFilter = ds->onFilterRecord();
-            m_savedFiltered = ds->filtered();
-        }
-        ds->setOnFilterRecord([this](TMemDataSet& d, int row) { return FilterRecord(d, row); });
-        m_installed = true;
     } else if (v.isEmpty()) {
-        RemoveColumnFilter(selectedColumn());
+        RemoveColumnFilter(column);
         return;
     } else {
         m_filters[e].value = v;
         m_filters[e].upper = v.toUpper();
     }
     m_model.columnChanged(column);
-    reapplyFilter();
+    applyFilters();
 }
 
 bool TDBHintGrid::FilterRecord(TMemDataSet& dataSet, int sourceRow)
 {
-    if (m_filtersDropped)
+    // Entries dropped by a reload pass every row until the next filter is set.
+    if (m_filters.isEmpty())
         return true;
-    if (m_savedFilter && !m_savedFilter(dataSet, sourceRow))
+    // The dataset's own callback holds while the grid filters, even with its switch off.
+    if (!dataSet.filtered() && dataSet.onFilterRecord() && !dataSet.onFilterRecord()(dataSet, sourceRow))
         return false;
     // Compared without regard to case as it stands, rather than upper-casing a copy of every cell.
     for (const TFilterEntry& f : m_filters)
@@ -447,33 +452,13 @@ void TDBHintGrid::RemoveColumnFilter(int column)
         return;
     m_filters.removeAt(e);
     m_model.columnChanged(column);
-    if (!dataSet())
-        return;
-    if (m_filters.isEmpty())
-        giveBackDataSetFilter();
-    else
-        reapplyFilter();
+    applyFilters();
 }
 
 void TDBHintGrid::RemoveAllFilters()
 {
-    const bool had = !m_filters.isEmpty();
     DropFilters();
-    if (had && dataSet())
-        giveBackDataSetFilter();
-}
-
-void TDBHintGrid::giveBackDataSetFilter()
-{
-    TMemDataSet* ds = dataSet();
-    ds->setOnFilterRecord(m_savedFilter);
-    m_installed = false;
-    m_savedFilter = nullptr;
-    // Off and then to the saved state, in one rebuild.
-    if (m_savedFiltered && ds->filtered())
-        ds->refilter();
-    else
-        ds->setFiltered(m_savedFiltered);
+    applyFilters();
 }
 
 void TDBHintGrid::DropFilters()

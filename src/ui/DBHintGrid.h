@@ -148,17 +148,14 @@ protected:
 
 private:
     int entryOf(int column) const;
-    void reapplyFilter();
-    void giveBackDataSetFilter(); // the dataset's own callback and switch, as they were
+    void applyFilters();  // one rebuild of the shown rows
+    void releaseDataSet(); // takes the grid's filter off the dataset it was given
     void followDataSet(int row);
     void hideHint();
 
     THintGridModel m_model;
     QList<TFilterEntry> m_filters;
-    TMemDataSet::RecordFilter m_savedFilter;
-    bool m_savedFiltered = false;
     bool m_filtersDropped = false;
-    bool m_installed = false;        // FilterRecord is the dataset's callback
     int m_lastSearchColumn = -1;
     QString m_lastSearchText;
     TGridHintWindow* m_hint = nullptr;
