@@ -53,6 +53,9 @@ public:
     // The fetched windows-1251 bytes of a text column, without a copy, valid until the next
     // fetch; a null reads as empty. False where the connection cannot give them: use value().
     virtual bool textBytes(int /*index*/, QByteArrayView* /*bytes*/) const { return false; }
+    // An integer column without a scale, read straight from the fetched row (a null reads as 0).
+    // False for other columns or where the connection cannot: use value().
+    virtual bool integerValue(int /*index*/, qint64* /*out*/) const { return false; }
     virtual void close() = 0;
 };
 

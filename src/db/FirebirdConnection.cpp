@@ -554,6 +554,29 @@ public:
         return true;
     }
 
+    bool integerValue(int index, qint64* out) const override
+    {
+        checkRow(index);
+        const MessageLayout::Col& c = m_layout.cols[index];
+        if (c.scale != 0)
+            return false;
+        const unsigned char* p = m_buffer.data() + c.offset;
+        const bool null = *reinterpret_cast<const short*>(m_buffer.data() + c.nullOffset) != 0;
+        switch (c.type) {
+        case SQL_SHORT:
+            *out = null ? 0 : *reinterpret_cast<const qint16*>(p);
+            return true;
+        case SQL_LONG:
+            *out = null ? 0 : *reinterpret_cast<const qint32*>(p);
+            return true;
+        case SQL_INT64:
+            *out = null ? 0 : *reinterpret_cast<const qint64*>(p);
+            return true;
+        default:
+            return false;
+        }
+    }
+
     void close() override;
     void detach() { closeQuietly(); }
 

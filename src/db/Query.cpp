@@ -1,5 +1,6 @@
 #include "Query.h"
 
+#include "Cp1251.h"
 #include "Database.h"
 #include "Error.h"
 #include "SqlParams.h"
@@ -12,8 +13,13 @@ QString Field::name() const { return m_query->column(m_index).name; }
 FieldType Field::type() const { return m_query->column(m_index).type; }
 bool Field::isNull() const { return m_query->isNull(m_index); }
 QVariant Field::value() const { return m_query->value(m_index); }
+// Integers and text are read typed from the fetched row where the connection can, without a
+// QVariant per value.
 QString Field::asString() const
 {
+    QByteArrayView bytes;
+    if (m_query->textBytes(m_index, &bytes))
+        return cp1251::decode(bytes.data(), bytes.size());
     const QVariant& v = m_query->value(m_index);
     if (v.typeId() == QMetaType::QDateTime)
         return v.toDateTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
@@ -21,8 +27,20 @@ QString Field::asString() const
         return v.toDate().toString(QStringLiteral("dd.MM.yyyy"));
     return v.toString();
 }
-int Field::asInteger() const { return m_query->value(m_index).toInt(); }
-qint64 Field::asInt64() const { return m_query->value(m_index).toLongLong(); }
+int Field::asInteger() const
+{
+    qint64 v;
+    if (m_query->integerValue(m_index, &v))
+        return static_cast<int>(v);
+    return m_query->value(m_index).toInt();
+}
+qint64 Field::asInt64() const
+{
+    qint64 v;
+    if (m_query->integerValue(m_index, &v))
+        return v;
+    return m_query->value(m_index).toLongLong();
+}
 double Field::asFloat() const { return m_query->value(m_index).toDouble(); }
 QDateTime Field::asDateTime() const
 {
@@ -236,6 +254,14 @@ bool Query::textBytes(int index, QByteArrayView* bytes) const
     if (m_eof)
         throw Error(QStringLiteral("Няма текущ ред"));
     return m_result->textBytes(index, bytes);
+}
+
+bool Query::integerValue(int index, qint64* out) const
+{
+    column(index);
+    if (m_eof)
+        throw Error(QStringLiteral("Няма текущ ред"));
+    return m_result->integerValue(index, out);
 }
 
 const QVariant& Query::value(int index) const

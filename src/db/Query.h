@@ -75,6 +75,8 @@ public:
     // The fetched windows-1251 bytes of a text column of the current row, without a copy; false
     // where the connection cannot give them (then read value()). See ResultSet::textBytes.
     bool textBytes(int index, QByteArrayView* bytes) const;
+    // See ResultSet::integerValue.
+    bool integerValue(int index, qint64* out) const;
 
 private:
     friend class Field;

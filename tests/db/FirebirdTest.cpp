@@ -114,3 +114,40 @@ TEST_F(FirebirdTest, ConnectingToAMissingDatabaseReportsTheServersReason)
     }
     EXPECT_FALSE(other.connected());
 }
+
+// Integers and text are read typed from the fetched row; the typed read must agree with the
+// boxed value for every column kind, nulls and scaled numbers included.
+TEST_F(FirebirdTest, TypedReadsAgreeWithTheBoxedValues)
+{
+    exec(QStringLiteral("create table t (s smallint, i integer, m numeric(9,2), c char(4), v varchar(10))"));
+    exec(QStringLiteral("insert into t values (-7, 2147483647, 12.75, 'ab', 'Юг')"));
+    exec(QStringLiteral("insert into t values (null, null, null, null, null)"));
+    Query q(&m_db);
+    q.setSql(QStringLiteral("select s, i, m, c, v from t order by s nulls last"));
+    const struct {
+        int column;
+        qint64 asInt64;
+        QString asString;
+    } first[] = {
+        {0, -7, QStringLiteral("-7")},
+        {1, 2147483647, QStringLiteral("2147483647")},
+        {2, 13, QStringLiteral("12.75")}, // a scaled number is a double, rounded as an integer
+        {3, 0, QStringLiteral("ab  ")},
+        {4, 0, QStringLiteral("Юг")},
+    };
+    q.open();
+    for (const auto& c : first) {
+        SCOPED_TRACE(c.column);
+        EXPECT_EQ(q.field(c.column).asInt64(), c.asInt64);
+        EXPECT_EQ(q.field(c.column).asString(), c.asString);
+        EXPECT_FALSE(q.field(c.column).isNull());
+    }
+    EXPECT_EQ(q.field(2).asFloat(), 12.75);
+    q.next();
+    for (int column = 0; column < 5; ++column) {
+        SCOPED_TRACE(column);
+        EXPECT_TRUE(q.field(column).isNull());
+        EXPECT_EQ(q.field(column).asInteger(), 0);
+        EXPECT_TRUE(q.field(column).asString().isEmpty());
+    }
+}
