@@ -69,8 +69,12 @@ TfrmSelectDBPaths::TfrmSelectDBPaths(QWidget* parent) : QDialog(parent)
 
 void TfrmSelectDBPaths::FitToContents()
 {
-    for (int c = 0; c < ColumnCount; ++c)
+    // A little air between columns, so that a path does not run into the next one.
+    const int gap = 2 * lvAppl->fontMetrics().averageCharWidth();
+    for (int c = 0; c < ColumnCount; ++c) {
         lvAppl->resizeColumnToContents(c);
+        lvAppl->setColumnWidth(c, lvAppl->columnWidth(c) + gap);
+    }
     const QHeaderView* header = lvAppl->header();
     const int frame = 2 * lvAppl->frameWidth();
     int width = frame + lvAppl->verticalScrollBar()->sizeHint().width();
