@@ -94,9 +94,9 @@ const char* const kVersion0[] = {
 
 } // namespace
 
-void CreateSystemDatabase(const QString& serverName, const QString& owner, const QString& password)
+void CreateSystemDatabase(const QString& serverName, const QString& owner, const QString& password, Complete complete)
 {
-    db::Database::createFirebirdDatabase(serverName, owner, password);
+    db::Database::createFirebirdDatabase(serverName, owner, password, false);
     try {
         db::Database d;
         d.setDriverName(QStringLiteral("INTRBASE"));
@@ -110,10 +110,18 @@ void CreateSystemDatabase(const QString& serverName, const QString& owner, const
             q.setSql(QString::fromUtf8(sql));
             q.execSql();
         }
+        d.disconnect();
+        if (complete == Complete::Now)
+            CompleteSystemDatabase(serverName, owner, password);
     } catch (...) {
         DiscardSystemDatabase(serverName, owner, password);
         throw;
     }
+}
+
+void CompleteSystemDatabase(const QString& serverName, const QString& owner, const QString& password)
+{
+    db::Database::setFirebirdForcedWrites(serverName, owner, password, true);
 }
 
 void DiscardSystemDatabase(const QString& serverName, const QString& owner, const QString& password) noexcept

@@ -7,7 +7,14 @@
 // current schema. owner becomes the database's owner, who may do anything in it. An existing
 // file is never overwritten; a creation that fails part-way leaves nothing behind. Throws
 // db::Error.
-void CreateSystemDatabase(const QString& serverName, const QString& owner, const QString& password);
+// A caller that goes on building the database passes Complete::Later and calls
+// CompleteSystemDatabase when it is done: until then pages are written without waiting for the
+// disk (a failed build is discarded anyway).
+enum class Complete { Now, Later };
+void CreateSystemDatabase(const QString& serverName, const QString& owner, const QString& password,
+                          Complete complete = Complete::Now);
+// Turns the synchronous page writes on, once the database is whole. Throws db::Error.
+void CompleteSystemDatabase(const QString& serverName, const QString& owner, const QString& password);
 
 // Removes a system database this process has just created and could not finish: drops it
 // (the file of a local path, the database on a server). Never throws: it runs while another

@@ -179,13 +179,24 @@ void Database::closeQueries()
         q->closeQuietly();
 }
 
-void Database::createFirebirdDatabase(const QString& serverName, const QString& user, const QString& password)
+void Database::createFirebirdDatabase(const QString& serverName, const QString& user, const QString& password, bool forcedWrites)
 {
     auto conn = createFirebirdConnection();
     conn->open(ParamList{{QStringLiteral("SERVER NAME"), serverName},
                          {QStringLiteral("USER NAME"), user},
                          {QStringLiteral("PASSWORD"), password},
-                         {QStringLiteral("CREATE"), QStringLiteral("TRUE")}});
+                         {QStringLiteral("CREATE"), QStringLiteral("TRUE")},
+                         {QStringLiteral("FORCED WRITES"), forcedWrites ? QStringLiteral("TRUE") : QStringLiteral("FALSE")}});
+    conn->close();
+}
+
+void Database::setFirebirdForcedWrites(const QString& serverName, const QString& user, const QString& password, bool on)
+{
+    auto conn = createFirebirdConnection();
+    conn->open(ParamList{{QStringLiteral("SERVER NAME"), serverName},
+                         {QStringLiteral("USER NAME"), user},
+                         {QStringLiteral("PASSWORD"), password},
+                         {QStringLiteral("FORCED WRITES"), on ? QStringLiteral("TRUE") : QStringLiteral("FALSE")}});
     conn->close();
 }
 

@@ -61,7 +61,11 @@ public:
 
     // Creates an empty Firebird database in SQL dialect 1 with character set WIN1251.
     // serverName is a local path (embedded), host:path or host/port:path. An existing file is refused.
-    static void createFirebirdDatabase(const QString& serverName, const QString& user, const QString& password);
+    // forcedWrites off: pages are written without waiting for the disk until
+    // setFirebirdForcedWrites turns it on, for a database that is discarded if its build fails.
+    static void createFirebirdDatabase(const QString& serverName, const QString& user, const QString& password,
+                                       bool forcedWrites = true);
+    static void setFirebirdForcedWrites(const QString& serverName, const QString& user, const QString& password, bool on);
     // Removes a Firebird database: the file of a local path, or the database on its server.
     static void dropFirebirdDatabase(const QString& serverName, const QString& user, const QString& password);
 

@@ -635,6 +635,11 @@ public:
             const QString role = params.value(QStringLiteral("ROLE NAME"));
             if (!role.isEmpty())
                 dpb->insertString(&st, isc_dpb_sql_role_name, role.toUtf8().constData());
+            // A database being built is discarded when the build fails, so it may skip the
+            // synchronous page writes until it is complete; the setting stays in its header.
+            const QString forced = params.value(QStringLiteral("FORCED WRITES"));
+            if (!forced.isEmpty())
+                dpb->insertInt(&st, isc_dpb_force_write, forced.compare(QLatin1String("FALSE"), Qt::CaseInsensitive) == 0 ? 0 : 1);
             if (create) {
                 dpb->insertInt(&st, isc_dpb_sql_dialect, static_cast<int>(m_dialect));
                 dpb->insertString(&st, isc_dpb_set_db_charset, "WIN1251");

@@ -86,25 +86,28 @@ int addUser(TDM& dm, const QString& app, const QString& cls, const QString& logi
 // administration program calls when it provisions a user.
 void createApplicationDatabase(const QString& path)
 {
-    db::Database::createFirebirdDatabase(path, QStringLiteral("SYSDBA"), QString());
-    db::Database d;
-    d.setDriverName(QStringLiteral("INTRBASE"));
-    d.params() = {{QStringLiteral("SERVER NAME"), path}, {QStringLiteral("USER NAME"), QStringLiteral("SYSDBA")}};
-    d.connect();
-    db::Query q(&d);
-    q.setParamCheck(false);
-    q.setSql(QStringLiteral("create table APP_USERS (U_ID integer not null primary key, U_RNM varchar(72))"));
-    q.execSql();
-    q.setSql(QStringLiteral("create procedure ADD_USER (U_ID smallint, U_RNM varchar(72)) as begin "
-                            "update or insert into APP_USERS (U_ID, U_RNM) values (:U_ID, :U_RNM) matching (U_ID); end"));
-    q.execSql();
+    db::Database::createFirebirdDatabase(path, QStringLiteral("SYSDBA"), QString(), false);
+    {
+        db::Database d;
+        d.setDriverName(QStringLiteral("INTRBASE"));
+        d.params() = {{QStringLiteral("SERVER NAME"), path}, {QStringLiteral("USER NAME"), QStringLiteral("SYSDBA")}};
+        d.connect();
+        db::Query q(&d);
+        q.setParamCheck(false);
+        q.setSql(QStringLiteral("create table APP_USERS (U_ID integer not null primary key, U_RNM varchar(72))"));
+        q.execSql();
+        q.setSql(QStringLiteral("create procedure ADD_USER (U_ID smallint, U_RNM varchar(72)) as begin "
+                                "update or insert into APP_USERS (U_ID, U_RNM) values (:U_ID, :U_RNM) matching (U_ID); end"));
+        q.execSql();
+    }
+    db::Database::setFirebirdForcedWrites(path, QStringLiteral("SYSDBA"), QString(), true);
 }
 
 } // namespace
 
-void CreateCurrentSystemDatabase(const QString& serverName, const QString& owner, const QString& password)
+void CreateCurrentSystemDatabase(const QString& serverName, const QString& owner, const QString& password, Complete complete)
 {
-    CreateSystemDatabase(serverName, owner, password);
+    CreateSystemDatabase(serverName, owner, password, Complete::Later);
     try {
         {
             TDM dm;
@@ -125,6 +128,9 @@ void CreateCurrentSystemDatabase(const QString& serverName, const QString& owner
         });
         if (updater.run(0) != SelfUpdateResult::Done)
             throw db::Error(QStringLiteral("Обновяването на системната база %1 не завърши").arg(serverName) + failure);
+        su.disconnect();
+        if (complete == Complete::Now)
+            CompleteSystemDatabase(serverName, owner, password);
     } catch (...) {
         DiscardSystemDatabase(serverName, owner, password);
         throw;
@@ -163,16 +169,19 @@ void ValidateSystemAdministrator(const SystemAdministrator& admin)
 void CreateAdministeredSystemDatabase(const QString& serverName, const SystemAdministrator& admin)
 {
     ValidateSystemAdministrator(admin);
-    CreateCurrentSystemDatabase(serverName, admin.owner, admin.ownerPassword);
+    CreateCurrentSystemDatabase(serverName, admin.owner, admin.ownerPassword, Complete::Later);
     try {
-        TDM dm;
-        SetStartupConnection(dm.db_Sys, admin.owner, admin.ownerPassword, serverName);
-        dm.db_Sys.connect();
-        // The administrator class's account is the owner: the class's login record opens the
-        // database with an account that may do anything in it.
-        addApplication(dm, kGatekeep, QStringLiteral("sys_db"), admin.owner, admin.ownerPassword);
-        addClass(dm, kGatekeep, admin.owner, admin.ownerPassword);
-        addUser(dm, kGatekeep, admin.owner, admin.login, admin.password, admin.fullName);
+        {
+            TDM dm;
+            SetStartupConnection(dm.db_Sys, admin.owner, admin.ownerPassword, serverName);
+            dm.db_Sys.connect();
+            // The administrator class's account is the owner: the class's login record opens the
+            // database with an account that may do anything in it.
+            addApplication(dm, kGatekeep, QStringLiteral("sys_db"), admin.owner, admin.ownerPassword);
+            addClass(dm, kGatekeep, admin.owner, admin.ownerPassword);
+            addUser(dm, kGatekeep, admin.owner, admin.login, admin.password, admin.fullName);
+        }
+        CompleteSystemDatabase(serverName, admin.owner, admin.ownerPassword);
     } catch (...) {
         DiscardSystemDatabase(serverName, admin.owner, admin.ownerPassword);
         throw;

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "core/SystemSchema.h"
+
 #include <QString>
 
 // A new system database at the current schema: created empty, then taken through every
 // self-update step. owner owns it. A creation that fails part-way leaves nothing behind.
 // Throws db::Error.
-void CreateCurrentSystemDatabase(const QString& serverName, const QString& owner, const QString& password);
+void CreateCurrentSystemDatabase(const QString& serverName, const QString& owner, const QString& password,
+                                 Complete complete = Complete::Now);
 
 // Who may log into a new system database: its owner account, which the Gatekeep
 // administrator class opens it with, and the first administrator.
