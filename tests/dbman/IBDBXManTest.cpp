@@ -321,3 +321,82 @@ TEST(IBDBXManLocal, ALocalPathOpensEmbedded)
 }
 
 } // namespace
+
+namespace {
+
+// The lines of the log without their time-and-tags prefix.
+QStringList bodies(const QStringList& lines)
+{
+    static const QRegularExpression prefix(QStringLiteral("^\\d{2}\\.\\d{2}\\.\\d{4} \\d{2}:\\d{2}:\\d{2}\\.\\d{3}  -"));
+    QStringList out;
+    for (const QString& l : lines) {
+        QString b = l;
+        b.remove(prefix);
+        out << b;
+    }
+    return out;
+}
+
+} // namespace
+
+// What each operation writes, in order.
+TEST(IBDBXManLog, WhatEachOperationLogs)
+{
+    TempDir tmp;
+    const QString path = tmp.path(QStringLiteral("log.fdb"));
+    db::Database::createFirebirdDatabase(path, QStringLiteral("SYSDBA"), QString());
+    LogCapture log;
+    {
+        TIBDBXMan man(path, QStringLiteral("SYSDBA"), QString());
+        man.OpenDB();
+        man.GetDS(QStringLiteral("ds"), QStringLiteral("select 1 from RDB$DATABASE"), false, false, nullptr);
+        man.GetDS(QStringLiteral("ds"));
+        man.CloseDS(QStringLiteral("ds"));
+        QString sql;
+        man.GetDSSql(QStringLiteral("ds"), sql);
+        man.getDSParams(QStringLiteral("ds"));
+        man.StartTransaction();
+        man.commit();
+        man.StartTransaction();
+        man.rollback();
+        man.GetQueryParams(QStringLiteral("select :a from RDB$DATABASE"));
+        man.freeDS(QStringLiteral("ds"));
+        man.findqr(QStringLiteral("kept"));
+    }
+    const QStringList expected{
+        QStringLiteral(" : tDBXMan.create dbPath = : ") + path,
+        QStringLiteral(" : tDBXMan.Create :  Exit"),
+        QStringLiteral(" : tDBXMan.OpenDB"),
+        QStringLiteral("SQL > tDBXMan.GetDS\rselect 1 from RDB$DATABASE\r\nPrms :"),
+        QStringLiteral(" : tDBXMan.findqr qName  : ds"),
+        QStringLiteral(" : tDBXMan.GetDS : DSNAME=ds"),
+        QStringLiteral(" : tDBXMan.findqr qName  : ds"),
+        QStringLiteral(" : CloseDS :  : ds"),
+        QStringLiteral(" : tDBXMan.findqr qName  : ds"),
+        QStringLiteral(" : tDBXMan.GetDSSql  DSName :  : ds"),
+        QStringLiteral(" : tDBXMan.findqr qName  : ds"),
+        QStringLiteral(" : tDBXMan.getDSParams DSName :  : ds"),
+        QStringLiteral(" : tDBXMan.findqr qName  : ds"),
+        QStringLiteral(" : tDBXMan._startNewTransaction :  Enter In"),
+        QStringLiteral(" : tDBXMan._startNewTransaction :  Exit"),
+        QStringLiteral(" : tDBXMan.commit"),
+        QStringLiteral(" : tDBXMan._endTransaction :  Enter In"),
+        QStringLiteral(" : tDBXMan._endTransaction :  Enter In"),
+        QStringLiteral(" : tDBXMan._startNewTransaction :  Enter In"),
+        QStringLiteral(" : tDBXMan._startNewTransaction :  Exit"),
+        QStringLiteral(" : tDBXMan._endTransaction :  Enter In"),
+        QStringLiteral(" : tDBXMan._endTransaction :  Enter In"),
+        QStringLiteral(" : tDBXMan.rollback :  Exit"),
+        QStringLiteral(" : tDBXMan.GetQueryParams :  Enter In"),
+        QStringLiteral("SQL > tDBXMan.GetQueryParams \rselect :a from RDB$DATABASE\r\nPrms :"),
+        QStringLiteral("[ftUnknown:Input] : a = "),
+        QStringLiteral(" : tDBXMan.freeDS DSName :  : ds"),
+        QStringLiteral(" : tDBXMan.findqr qName  : kept"),
+        QStringLiteral(" : tDBXMan.destroy :  Enter In"),
+        QStringLiteral(" : CloseDB"),
+        QStringLiteral(" : tDBXMan.CloseDB closing QRName :  : kept"),
+        QStringLiteral(" : tDBXMan.destroy freeing  : kept"),
+        QStringLiteral(" : tDBXMan.destroy :  Exit"),
+    };
+    EXPECT_EQ(bodies(log.lines), expected);
+}
