@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include "RawAttach.h"
+#include "Report.h"
 
 #include <firebird/Interface.h>
 #include <firebird/Message.h>
@@ -144,13 +145,14 @@ int main(int argc, char** argv)
     const double a = median(layer), r = median(raw), b = median(isql);
     // The layer counts characters, the raw fetch bytes: for cp1251 they are equal, so the two
     // sums cancel exactly when both read the same values.
-    std::printf("rows: %d, runs: %d, database on %s (checksums %s)\n", kRows, kRuns, qPrintable(dir.path()),
-                checksum == 0 ? "agree" : "DIFFER");
+    std::printf("rows: %d, runs: %d (checksums %s)\n", kRows, kRuns, checksum == 0 ? "agree" : "DIFFER");
+    std::printf("database file on: %s\n", qPrintable(StorageOf(path)));
     std::printf("connection layer: %.1f ms (median, including attach)\n", a);
     std::printf("raw OO API: %.1f ms (median, including attach)\n", r);
     std::printf("isql-fb > /dev/null: %.1f ms (median, including start-up and attach)\n", b);
     std::printf("ratio layer / raw: %.2f\n", a / r);
     std::printf("ratio layer / isql: %.2f\n", a / b);
+    std::printf("peak resident memory of this process: %ld KiB\n", PeakResidentKb());
     if (checksum != 0)
         return 1;
     return 0;

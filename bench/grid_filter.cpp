@@ -11,6 +11,8 @@
 #include "ui/DBHintGrid.h"
 #include "ui/HintGridDialogs.h"
 
+#include "Report.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -202,5 +204,6 @@ int main(int argc, char** argv)
             Fail("the row count must be positive");
         Run(rows);
     }
+    std::printf("no database files (in memory only); peak resident memory of this process: %ld KiB\n", PeakResidentKb());
     return 0;
 }

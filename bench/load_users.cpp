@@ -9,6 +9,7 @@
 // glibc's mallinfo2 (in use + mmapped) before and after the load, and the growth of the peak
 // resident size over the resident size before the load; both per user.
 #include "RawUsers.h"
+#include "Report.h"
 
 #include "core/DataModule.h"
 #include "core/SqlOps.h"
@@ -155,18 +156,6 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-QString storageOf(const QString& path)
-{
-    QProcess p;
-    p.start(QStringLiteral("findmnt"), {QStringLiteral("-n"), QStringLiteral("-o"), QStringLiteral("FSTYPE,SOURCE,TARGET"), QStringLiteral("-T"), path});
-    p.waitForFinished();
-    QString where = QString::fromUtf8(p.readAllStandardOutput()).simplified();
-    QFile rotational(QStringLiteral("/sys/block/%1/queue/rotational").arg(where.section(QLatin1Char(' '), 1, 1).section(QLatin1Char('/'), -1)));
-    if (rotational.open(QIODevice::ReadOnly))
-        where += rotational.readAll().trimmed() == "1" ? QStringLiteral(", the kernel reports a rotational disk") : QStringLiteral(", the kernel reports a non-rotational disk");
-    return where.isEmpty() ? QStringLiteral("unknown") : where;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -245,7 +234,7 @@ int main(int argc, char** argv)
     const double load = median(ms[QStringLiteral("load")]);
     auto perUser = [&](const QString& mode, const char* key) { return lastRun[mode][QString::fromLatin1(key)].toDouble() / users; };
     std::printf("users: %d (database filled in %.0f s), %d runs of each side\n", users, fillSeconds, runs);
-    std::printf("database file on: %s\n", qPrintable(storageOf(path)));
+    std::printf("database file on: %s\n", qPrintable(StorageOf(path)));
     std::printf("raw yardstick (OO API, plain arrays, decode, sort): %.0f ms median, arrays %.0f B/user\n", raw,
                 perUser(QStringLiteral("raw"), "arrays"));
     std::printf("LoadUserList (fetch, decode, sort, row change):   %.0f ms median\n", load);
