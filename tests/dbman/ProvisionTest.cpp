@@ -4,8 +4,11 @@
 #include "dbman/DBBaseMan.h"
 #include "dbman/Provision.h"
 
+#include "support/Sql.h"
+
 #include "core/BuiltIn.h"
 #include "db/Error.h"
+#include "maint/Demo.h"
 
 #include <QDir>
 
@@ -197,6 +200,29 @@ TEST(ProvisionTest, FirebirdLoginRefusedIsRaised)
     EXPECT_FALSE(message.contains(QStringLiteral("not-the-password")));
     EXPECT_EQ(app.calls(), QList<RecordedCall>());
     EXPECT_EQ(app.maintenanceAttachments(), 0);
+}
+
+// The demo's application databases are local files, named without a server.
+TEST(ProvisionTest, AddsAndUpdatesTheUserInTheDemoDatabase)
+{
+    TempDir tmp;
+    const QByteArray oldConfig = qgetenv("GATEKEEP_CONFIG_DIR"), oldZorCfg = qgetenv("GATEKEEP_ZORCFG");
+    qputenv("GATEKEEP_CONFIG_DIR", tmp.path().toUtf8());
+    qputenv("GATEKEEP_ZORCFG", tmp.path(QStringLiteral("ZorCfg.ini")).toUtf8());
+    CreateDemo(tmp.path(QStringLiteral("demo")));
+    const QString text = QDir::current().relativeFilePath(tmp.path(QStringLiteral("demo/mod02.fdb")));
+    ASSERT_FALSE(text.contains(QLatin1Char(':')));
+
+    EXPECT_EQ(provisionError(text, 42, QStringLiteral("Мария Георгиева")), QString());
+    EXPECT_EQ(provisionError(text, 42, QStringLiteral("Мария Иванова")), QString());
+
+    db::Database d;
+    d.setDriverName(QStringLiteral("INTRBASE"));
+    d.params() = {{QStringLiteral("SERVER NAME"), text}, {QStringLiteral("USER NAME"), QStringLiteral("SYSDBA")}};
+    d.connect();
+    EXPECT_EQ(columnOf(d, QStringLiteral("select U_RNM from APP_USERS where U_ID = 42")), QStringList{QStringLiteral("Мария Иванова")});
+    qputenv("GATEKEEP_CONFIG_DIR", oldConfig);
+    qputenv("GATEKEEP_ZORCFG", oldZorCfg);
 }
 
 // PostgreSQL application databases -----------------------------------------------------------
