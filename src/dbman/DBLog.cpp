@@ -32,9 +32,13 @@ void readEnvironmentOnce()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        const QString path = qEnvironmentVariable("GATEKEEP_DBLOG");
-        if (!path.isEmpty() && !state().sink)
-            DBLogState::openFile(path);
+        if (!state().sink) {
+            try {
+                DBLogState::openFromEnvironment();
+            } catch (const std::exception&) {
+                // A log that cannot be written must not fail the database work.
+            }
+        }
     });
 }
 
@@ -83,6 +87,13 @@ void openFile(const QString& path)
         file->flush(); // a crash keeps every line written before it
     };
     state().enabled = true;
+}
+
+void openFromEnvironment()
+{
+    const QString path = qEnvironmentVariable("GATEKEEP_DBLOG");
+    if (!path.isEmpty())
+        openFile(path);
 }
 
 void reset()

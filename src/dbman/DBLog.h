@@ -18,6 +18,8 @@ bool enabled();
 void setTags(const QString& tag1, const QString& tag2);
 // Installs a sink that appends each line to the named file (as UTF-8) and enables the log.
 void openFile(const QString& path);
+// openFile of the file that GATEKEEP_DBLOG names, if it names one; the first write does it.
+void openFromEnvironment();
 // Drops the sink and switches the log off (for tests).
 void reset();
 } // namespace DBLogState

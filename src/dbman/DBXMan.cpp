@@ -9,9 +9,8 @@
 
 namespace {
 
-// Long enough to count as waiting without limit, short enough for PostgreSQL's lock_timeout
-// in milliseconds.
-constexpr int kWaitWithoutLimit = 2'000'000;
+// Firebird's longest lock wait (about nine hours) stands for waiting without limit.
+constexpr int kWaitWithoutLimit = 32767;
 
 bool validIdentifier(const QString& name)
 {
