@@ -20,6 +20,9 @@ protected:
                                "begin raise exception 'hub refused %', id; end $$"));
         pg.exec(QStringLiteral("create function hub_out(out total integer) language sql as $$ select count(*)::integer from calls $$"));
         pg.exec(QStringLiteral("create function hub_modes(a integer, inout b integer, out c integer) language sql as $$ select a + b, a $$"));
+        // Names that the catalogue's array text quotes, and types beyond the common ones.
+        pg.exec(QStringLiteral("create function hub_names(\"a, \"\"b\"\"\" bigint, \"NULL\" date, x numeric) returns void "
+                               "language sql as $$ select 1 $$"));
         man = pg.man();
     }
     QStringList calls() { return pg.column(QStringLiteral("select id || ':' || first_name from calls order by id")); }
@@ -51,6 +54,15 @@ TEST_F(PGDBXManTest, GetParamListAndExecSProc)
     EXPECT_EQ(modes->ParamByName(QStringLiteral("a")).ParamType, TParamType::ptInput);
     EXPECT_EQ(modes->ParamByName(QStringLiteral("b")).ParamType, TParamType::ptInputOutput);
     EXPECT_EQ(modes->ParamByName(QStringLiteral("c")).ParamType, TParamType::ptOutput);
+
+    auto names = man->GetParamList(QStringLiteral("hub_names"));
+    ASSERT_TRUE(names);
+    ASSERT_EQ(names->Count(), 3);
+    EXPECT_EQ((*names)[0].Name, QStringLiteral("a, \"b\""));
+    EXPECT_EQ((*names)[0].DataType, TFieldType::ftLargeint);
+    EXPECT_EQ((*names)[1].Name, QStringLiteral("NULL"));
+    EXPECT_EQ((*names)[1].DataType, TFieldType::ftDate);
+    EXPECT_EQ((*names)[2].DataType, TFieldType::ftFloat);
 
     EXPECT_EQ(man->GetParamList(QStringLiteral("no_such_function")), nullptr);
 }
