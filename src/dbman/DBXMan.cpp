@@ -86,6 +86,28 @@ void tDBXMan::OpenDB()
     m_connection.connect();
 }
 
+QString tDBXMan::TempTableColumns(const TFieldDefs& fieldDefs, const QString& dialect, const QString& varcharType)
+{
+    if (fieldDefs.isEmpty())
+        throw db::Error(dialect + QStringLiteral(".CreateTempTable : Missing FieldDefs !"));
+    QString columns;
+    for (const TFieldDef& f : fieldDefs) {
+        QString type;
+        switch (f.DataType) {
+        case TFieldType::ftString: type = varcharType.arg(f.Size); break;
+        case TFieldType::ftSmallint:
+        case TFieldType::ftWord: type = QStringLiteral("smallint"); break;
+        case TFieldType::ftInteger: type = QStringLiteral("integer"); break;
+        default: throw db::Error(dialect + QStringLiteral(".CreateTempTable : unsupported datatype  "));
+        }
+        columns += QLatin1Char(',') + QStringLiteral("%1 %2").arg(f.Name, type);
+        if (f.Required)
+            columns += QStringLiteral(" not null primary key");
+    }
+    columns[0] = QLatin1Char(' ');
+    return columns;
+}
+
 void tDBXMan::ensureOpen()
 {
     if (!m_connection.connected())

@@ -77,6 +77,9 @@ protected:
     // The parameter descriptions of a procedure from the catalogue; the db layer's by default.
     virtual QList<TProcParamDesc> procedureParams(const QString& procName);
     void ensureOpen();
+    // The column list of CreateTempTable, " name type, ..." (the leading comma turned into a
+    // space); dialect names the class in its errors, varcharType is the string type's pattern.
+    static QString TempTableColumns(const TFieldDefs& fieldDefs, const QString& dialect, const QString& varcharType);
 
     std::vector<std::pair<QString, std::unique_ptr<TSQLQuery>>> m_datasets;
     QList<QPair<QString, TTransactionDesc>> m_transactions;

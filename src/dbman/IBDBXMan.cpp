@@ -180,23 +180,7 @@ bool TIBDBXMan::CreateTempTable(const QString& name, const TFieldDefs& fieldDefs
     freeDS(QStringLiteral("chtt"));
     if (exists)
         return true;
-    if (fieldDefs.isEmpty())
-        throw db::Error(QStringLiteral("TIBDBXMan.CreateTempTable : Missing FieldDefs !"));
-    QString columns;
-    for (const TFieldDef& f : fieldDefs) {
-        QString type;
-        switch (f.DataType) {
-        case TFieldType::ftString: type = QStringLiteral("varchar(%1)").arg(f.Size); break;
-        case TFieldType::ftSmallint:
-        case TFieldType::ftWord: type = QStringLiteral("smallint"); break;
-        case TFieldType::ftInteger: type = QStringLiteral("integer"); break;
-        default: throw db::Error(QStringLiteral("TIBDBXMan.CreateTempTable : unsupported datatype  "));
-        }
-        columns += QLatin1Char(',') + QStringLiteral("%1 %2").arg(f.Name, type);
-        if (f.Required)
-            columns += QStringLiteral(" not null primary key");
-    }
-    columns[0] = QLatin1Char(' ');
+    const QString columns = TempTableColumns(fieldDefs, QStringLiteral("TIBDBXMan"), QStringLiteral("varchar(%1)"));
     ExecSql(QStringLiteral("create global temporary table %1(%2) on commit preserve rows").arg(name, columns), nullptr, false);
     return true;
 }

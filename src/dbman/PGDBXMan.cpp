@@ -261,23 +261,7 @@ bool TPGDBXMan::CreateTempTable(const QString& name, const TFieldDefs& fieldDefs
     DBLog(QStringLiteral("TPGDBXMan.CreateTempTable table name : ") + name);
     if (TableExists(name))
         return false;
-    if (fieldDefs.isEmpty())
-        throw db::Error(QStringLiteral("TPGDBXMan.CreateTempTable : Missing FieldDefs !"));
-    QString columns;
-    for (const TFieldDef& f : fieldDefs) {
-        QString type;
-        switch (f.DataType) {
-        case TFieldType::ftString: type = QStringLiteral("character varying(%1)").arg(f.Size); break;
-        case TFieldType::ftSmallint:
-        case TFieldType::ftWord: type = QStringLiteral("smallint"); break;
-        case TFieldType::ftInteger: type = QStringLiteral("integer"); break;
-        default: throw db::Error(QStringLiteral("TPGDBXMan.CreateTempTable : unsupported datatype  "));
-        }
-        columns += QLatin1Char(',') + QStringLiteral("%1 %2").arg(f.Name, type);
-        if (f.Required)
-            columns += QStringLiteral(" not null primary key");
-    }
-    columns[0] = QLatin1Char(' ');
+    const QString columns = TempTableColumns(fieldDefs, QStringLiteral("TPGDBXMan"), QStringLiteral("character varying(%1)"));
     ExecSql(QStringLiteral("Create temp table  %1(%2)").arg(name, columns), nullptr, false);
     return true;
 }
