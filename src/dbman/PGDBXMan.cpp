@@ -5,6 +5,7 @@
 #include "db/Error.h"
 
 #include <QHash>
+#include <QRegularExpression>
 
 TPGDBXMan::TPGDBXMan(const QString& host, const QString& database, const QString& port, const QString& userName,
                      const QString& password)
@@ -125,18 +126,32 @@ QString TypeNameOfOid(const QString& oid)
 
 QList<TProcParamDesc> TPGDBXMan::procedureParams(const QString& procName)
 {
-    // The names are stored in lower case. Arguments of the first function of that name outside
-    // the system schemas, in order, with their modes (i, o, b, v, t). One plain catalogue row,
-    // its arrays split here: a new server process answers it in a fraction of what unnesting
-    // and naming the types on the server costs, and provisioning opens one per call.
+    // The names are stored in lower case. Arguments in order, with their modes (i, o, b, v, t),
+    // read as one plain catalogue row whose arrays are split here: a new server process answers
+    // that in a fraction of what unnesting and naming the types on the server costs, and
+    // provisioning opens a new one per call.
+    static const QRegularExpression plainName(QStringLiteral("^[A-Za-z_][A-Za-z0-9_$]*$"));
     db::Query q(&m_connection);
-    q.setSql(QStringLiteral(
-        "select coalesce(p.proallargtypes, p.proargtypes::oid[])::text, p.proargmodes::text, p.proargnames::text "
-        "from pg_catalog.pg_proc p join pg_catalog.pg_namespace n on n.oid = p.pronamespace "
-        "where p.proname = lower(:name) and n.nspname not in ('pg_catalog', 'information_schema') "
-        "order by n.nspname = 'public' desc, p.oid limit 1"));
-    q.setParam(QStringLiteral("name"), procName);
-    q.open();
+    bool found = false;
+    if (plainName.match(procName).hasMatch()) {
+        // The function the unqualified call will run, found through the search path; an
+        // overloaded name resolves to none here and takes the general query below.
+        q.setSql(QStringLiteral("select coalesce(p.proallargtypes, p.proargtypes::oid[])::text, p.proargmodes::text, "
+                                "p.proargnames::text from pg_catalog.pg_proc p where p.oid = pg_catalog.to_regproc(:name)"));
+        q.setParam(QStringLiteral("name"), procName);
+        q.open();
+        found = !q.eof();
+    }
+    if (!found) {
+        // The first function of that name outside the system schemas, public first.
+        q.setSql(QStringLiteral(
+            "select coalesce(p.proallargtypes, p.proargtypes::oid[])::text, p.proargmodes::text, p.proargnames::text "
+            "from pg_catalog.pg_proc p join pg_catalog.pg_namespace n on n.oid = p.pronamespace "
+            "where p.proname = lower(:name) and n.nspname not in ('pg_catalog', 'information_schema') "
+            "order by n.nspname = 'public' desc, p.oid limit 1"));
+        q.setParam(QStringLiteral("name"), procName);
+        q.open();
+    }
     QList<TProcParamDesc> out;
     if (q.eof())
         return out;

@@ -23,6 +23,11 @@ protected:
         // Names that the catalogue's array text quotes, and types beyond the common ones.
         pg.exec(QStringLiteral("create function hub_names(\"a, \"\"b\"\"\" bigint, \"NULL\" date, x numeric) returns void "
                                "language sql as $$ select 1 $$"));
+        // An overloaded name and one outside the search path: the general catalogue query.
+        pg.exec(QStringLiteral("create function hub_over(a integer) returns void language sql as $$ select 1 $$"));
+        pg.exec(QStringLiteral("create function hub_over(a integer, b text) returns void language sql as $$ select 1 $$"));
+        pg.exec(QStringLiteral("create schema if not exists elsewhere"));
+        pg.exec(QStringLiteral("create function elsewhere.hub_away(u integer, v text) returns void language sql as $$ select 1 $$"));
         man = pg.man();
     }
     QStringList calls() { return pg.column(QStringLiteral("select id || ':' || first_name from calls order by id")); }
@@ -63,6 +68,13 @@ TEST_F(PGDBXManTest, GetParamListAndExecSProc)
     EXPECT_EQ((*names)[1].Name, QStringLiteral("NULL"));
     EXPECT_EQ((*names)[1].DataType, TFieldType::ftDate);
     EXPECT_EQ((*names)[2].DataType, TFieldType::ftFloat);
+
+    auto over = man->GetParamList(QStringLiteral("hub_over"));
+    ASSERT_TRUE(over);
+    EXPECT_EQ(over->Count(), 1); // the first created
+    auto away = man->GetParamList(QStringLiteral("hub_away"));
+    ASSERT_TRUE(away);
+    EXPECT_EQ(away->Count(), 2);
 
     EXPECT_EQ(man->GetParamList(QStringLiteral("no_such_function")), nullptr);
 }
