@@ -12,6 +12,8 @@ namespace {
 // "SYSDBA" and "masterkey", scrambled with the key below.
 constexpr auto kUser = "GKFVHPFRTRJWKQ";
 constexpr auto kPassword = "GKTUPSFPTQGUJROQLUHR";
+// "gkhubsvc".
+constexpr auto kPgLogin = "GKJUFSOQSQJUIRLPFU";
 
 bool ownerOnly(const QString& path)
 {
@@ -78,3 +80,5 @@ void AddBuiltInCredentials(db::ParamList& params)
     params.setValue(QStringLiteral("USER NAME"), BuiltInUser());
     params.setValue(QStringLiteral("PASSWORD"), BuiltInPassword());
 }
+
+QString BuiltInPgLoginScrambled() { return QString::fromLatin1(kPgLogin); }

@@ -21,3 +21,7 @@ QString BuiltInPassword();
 
 // Sets "USER NAME" and "PASSWORD" of params to the maintenance account.
 void AddBuiltInCredentials(db::ParamList& params);
+
+// The PostgreSQL login of the central user-management product, scrambled with BuiltInKey():
+// decoded, it is both the role's name and its password.
+QString BuiltInPgLoginScrambled();
