@@ -8,6 +8,7 @@
 // every call is checked at the end, as are the LINKS rows.
 //   bench_save_rights [rounds [users]]
 // Needs the test servers of scripts/test-servers (source their env file first).
+#include "BenchDb.h"
 #include "Report.h"
 
 #include "core/BuiltIn.h"
@@ -44,37 +45,6 @@ constexpr int kApps = 10;
 constexpr int kDatabasesPerApp = 3;
 const char* const kApplications[kApps] = {"Mod02", "Mod03", "Mod05", "Mod06", "Mod07", "Mod08", "Mod09", "Mod10", "Mod11", "Mod12"};
 const QString kLocation = QStringLiteral("bench:/sys.fdb");
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-QString env(const char* name)
-{
-    const QString v = qEnvironmentVariable(name);
-    if (v.isEmpty())
-        throw db::Error(QStringLiteral("%1 is not set: source the env file of scripts/test-servers").arg(QLatin1String(name)));
-    return v;
-}
-
-void exec(db::Database& d, const QString& sql)
-{
-    db::Query q(&d);
-    q.setParamCheck(false);
-    q.setSql(sql);
-    q.execSql();
-}
-
-int scalar(db::Database& d, const QString& sql)
-{
-    db::Query q(&d);
-    q.setParamCheck(false);
-    q.setSql(sql);
-    q.open();
-    return q.eof() ? -1 : q.field(0).asInteger();
-}
 
 QString lit(const QString& text) { return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\''); }
 
