@@ -5,6 +5,8 @@
 // median time per database, the ratio, the peak memory and where the databases are.
 //   bench_provision [rounds]
 // Needs the test servers of scripts/test-servers (source their env file first).
+#include "BenchDb.h"
+
 #include "dbman/DBLog.h"
 #include "dbman/Provision.h"
 
@@ -32,37 +34,6 @@ namespace {
 constexpr int kDatabases = 20;
 const QString kPgRole = QStringLiteral("gkhubsvc");
 const QString kName = QStringLiteral("Иван Петров Стоянов");
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-QString env(const char* name)
-{
-    const QString v = qEnvironmentVariable(name);
-    if (v.isEmpty())
-        throw db::Error(QStringLiteral("%1 is not set: source the env file of scripts/test-servers").arg(QLatin1String(name)));
-    return v;
-}
-
-void exec(db::Database& d, const QString& sql)
-{
-    db::Query q(&d);
-    q.setParamCheck(false);
-    q.setSql(sql);
-    q.execSql();
-}
-
-int scalar(db::Database& d, const QString& sql)
-{
-    db::Query q(&d);
-    q.setParamCheck(false);
-    q.setSql(sql);
-    q.open();
-    return q.eof() ? -1 : q.field(0).asInteger();
-}
 
 void connect(db::Database& d, const QString& driver, const QString& server, const QString& user, const QString& password)
 {

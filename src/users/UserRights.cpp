@@ -1,9 +1,11 @@
 #include "UserRights.h"
 
 #include "NewUser.h"
+#include "UserLibrary.h"
 #include "UserRightsText.h"
 
 #include "core/DataModule.h"
+#include "core/LogInfo.h"
 #include "core/Policy.h"
 #include "core/Prompts.h"
 #include "core/SqlOps.h"
@@ -12,12 +14,16 @@
 #include "ui/BetterGroupBox.h"
 #include "ui/DBHintGrid.h"
 #include "ui/DBNavigator2.h"
+#include "dbman/Provision.h"
+#include "update/SelectDBPaths.h"
 
 #include "db/Database.h"
 #include "db/Error.h"
 #include "db/Query.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QScrollBar>
 #include <QDateEdit>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -137,11 +143,7 @@ void TfrmUserRights::BuildWindow()
     auto* lowerLayout = new QGridLayout(lower);
     lowerLayout->setContentsMargins(0, 0, 0, 0);
     gbRights = new QGroupBox(Text::RightsBox, lower);
-    auto* rightsLayout = new QVBoxLayout(gbRights);
-    lv = new QTreeWidget(gbRights);
-    lv->setObjectName(QStringLiteral("lv"));
-    lv->setHeaderLabels({QStringLiteral("Приложение"), QStringLiteral("Клас")});
-    rightsLayout->addWidget(lv);
+    BuildRightsList(gbRights);
     lowerLayout->addWidget(gbRights, 0, 0, 3, 1);
 
     pnlDomain = new QWidget(lower);
@@ -187,6 +189,9 @@ void TfrmUserRights::BuildWindow()
     sbPwdChange = button("sbPwdChange", QStringLiteral("Смяна  парола"));
     sbDelete = button("sbDelete", QStringLiteral("Изтриване"));
     sbDelete->setVisible(false);
+    sbSave = button("sbSave", Text::Save);
+    sbUserRefresh = button("sbUserRefresh", Text::RefreshAll);
+    sbUserRefresh->setToolTip(Text::RefreshAllHint);
     bar->addStretch();
     sbExit = button("sbExit", QStringLiteral("Изход"));
     layout->addLayout(bar);
@@ -214,6 +219,8 @@ void TfrmUserRights::BuildWindow()
     connect(miSortZA, &QAction::triggered, this, [this] { Sort(false); });
     connect(miMustChangePWD, &QAction::triggered, this, &TfrmUserRights::ForcePasswordChange);
     connect(sbExit, &QPushButton::clicked, this, &TfrmUserRights::Leave);
+    connect(sbSave, &QPushButton::clicked, this, &TfrmUserRights::Save);
+    connect(sbUserRefresh, &QPushButton::clicked, this, &TfrmUserRights::RefreshAll);
 
     // Enter belongs to the field it is pressed in (the search field searches), not to a button.
     for (QPushButton* b : findChildren<QPushButton*>())
@@ -243,6 +250,7 @@ void TfrmUserRights::showEvent(QShowEvent* event)
     grid->setColumnHidden(3, !domains);
     grid->setColumnHidden(4, !domains);
     pnlDomain->setVisible(domains);
+    BuildApplicationList();
     LoadUserList(0);
     tblUsers.first();
     edSeek->setFocus();
@@ -258,8 +266,16 @@ void TfrmUserRights::Attach(bool runRowChange)
         if (currentUserId() != m_rowUserId)
             RowChange();
     };
-    if (runRowChange)
+    if (!runRowChange)
+        return;
+    if (currentUserId() != m_rowUserId) {
         RowChange();
+        return;
+    }
+    // The same user after a reload (a rename, remote access, a search that found him again):
+    // his row is shown afresh, his unsaved rights stay.
+    ShowRemoteAccess();
+    gbRights->setTitle(Text::RightsBox + tblUsers.text(QStringLiteral("USER_RNM")));
 }
 
 int TfrmUserRights::currentUserId() const { return tblUsers.isEmpty() ? 0 : tblUsers.value(0).toInt(); }
@@ -659,25 +675,26 @@ bool TfrmUserRights::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void TfrmUserRights::OfferToSave()
+bool TfrmUserRights::OfferToSave()
 {
     // "Не" is the answer that loses the rights, so it is not the one Enter gives.
-    if (m_modified && prompts().confirm(Text::LoseChanges, Prompts::Icon::Warning, Prompts::Answer::Yes))
-        SaveRights();
+    if (m_modified && prompts().confirm(Text::LoseChanges, Prompts::Icon::Warning, Prompts::Answer::Yes) && !Save())
+        return false; // the window stays open with the edits that were not written
     m_modified = false;
+    return true;
 }
 
 void TfrmUserRights::Leave()
 {
-    OfferToSave();
-    accept();
+    if (OfferToSave())
+        accept();
 }
 
 void TfrmUserRights::reject()
 {
     // Esc and the window's close button leave the same way as "Изход".
-    OfferToSave();
-    QDialog::reject();
+    if (OfferToSave())
+        QDialog::reject();
 }
 
 void OpenUserRights(TDM& dm, QWidget* parent)

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "ApplicationTable.h"
+
 #include "ui/MemDataSet.h"
 
 #include <QDialog>
 
 class QAction;
+class QComboBox;
+class QTreeWidgetItem;
 class QDateEdit;
 class QGroupBox;
 class QLabel;
@@ -46,6 +50,18 @@ public:
     // sbExit: offers to save unsaved rights, then closes.
     void Leave();
 
+    // The rights of the current user (sbSave). Returns whether they were written.
+    bool Save();
+    // sbUserRefresh: every user's rights written again and provisioned again.
+    void RefreshAll();
+    // Tells the databases of the application of list row `row` about the user.
+    void ProvisionApplication(int row, int userId, const QString& fullName);
+    // The double click on the rights list: the selected application's user library.
+    void RunSelectedUserLibrary();
+    const ApplicationTable& applicationTable() const { return m_apps; }
+    // The list row of an application, or -1.
+    int rowOfApplication(int aplId) const;
+
     bool modified() const { return m_modified; }
     void setModified(bool on) { m_modified = on; }
     int currentUserId() const;
@@ -63,6 +79,11 @@ public:
     QRadioButton* rbUserName;
     QGroupBox* gbRights;
     QTreeWidget* lv;       // the rights of the current user
+    QComboBox* cbClass;    // the class chooser over the row being edited
+    QPushButton* sbSave;
+    QPushButton* sbUserRefresh;
+    QPushButton* SpeedButton1; // import
+    QPushButton* Button1;      // automatic rights
     QWidget* pnlDomain;    // the domain account of the current user
     QWidget* pnlExport;    // the export commands
     TBetterGroupBox* bgb;  // "Отдалечен достъп(Web Interface)"
@@ -86,13 +107,24 @@ protected:
     void reject() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    // The rights of the current user, and saving them: filled in by the rights part.
-    virtual void ReloadRights() {}
-    virtual void SaveRights() {}
+    // The rights of the current user, loaded afresh.
+    void ReloadRights();
     // Tells the applications' own databases about a user's new full name.
-    virtual void ProvisionTickedApplications(int /*userId*/, const QString& /*fullName*/) {}
+    void ProvisionTickedApplications(int userId, const QString& fullName);
 
 private:
+    void BuildRightsList(QWidget* parent);
+    void BuildApplicationList();
+    void RightsRowSelected(QTreeWidgetItem* item);
+    void CommitEdit();
+    void ShowChooser();
+    void ClassChosen(int index);
+    void RowTicked(QTreeWidgetItem* item);
+    QList<RightChoice> Choices() const;
+    // namingTheUser: a failure names the user (refresh all goes through many).
+    bool SaveRights(bool namingTheUser);
+    // The databases of a section to work on; empty when there are none (after saying so).
+    QStringList SelectDatabases(int row, const QString& title);
     void BuildWindow();
     void FitToScreen();
     // The new user's id, or 0 when the pair (login name, password) is taken.
@@ -103,11 +135,15 @@ private:
     void ShowRemoteAccess();
     bool UpdateFlags(const QString& flags, const QDate& expires);
     void ReportError(const std::exception& e);
-    void OfferToSave();
+    // False when the administrator wanted the rights saved and they could not be.
+    bool OfferToSave();
 
     TDM& m_dm;
     bool m_modified = false;
     int m_rowUserId = -1; // the user the last row change was for
+    ApplicationTable m_apps;
+    int m_editRow = -1;         // the rights row being edited
+    bool m_loadingRights = false;
     int m_lockTimeout = 10;
     bool m_shown = false;
 };

@@ -48,4 +48,35 @@ inline const QString DeleteFailed = QStringLiteral("Грешка : потреб�
 
 inline const QString LoseChanges = QStringLiteral("Въведените или променени данни ще бъдат загубени.Да се запишат ли промените  ?");
 
+// Rights per application.
+inline const QString ColApplication = QStringLiteral("Приложение");
+inline const QString ColClass = QStringLiteral("Клас");
+inline const QString Save = QStringLiteral("Запис");
+inline const QString RefreshAll = QStringLiteral("Обнови всички");
+inline const QString RefreshAllHint = QStringLiteral(
+    "Преминава през всички потребители и натиска бутон запис - обновява данните на потребителите за всички приложения");
+inline const QString Import = QStringLiteral("Въвеждане");
+inline const QString AutoRights = QStringLiteral("Авт. права");
+inline const QString MissingSettings = QStringLiteral("Липсват настройки за  ");
+inline const QString ProvisionTitle = QStringLiteral("Добавяне на потребители");
+inline const QString LibraryTitle = QStringLiteral("Настройка на потребители");
+inline const QString ChooseDatabases =
+    QStringLiteral("Избраното приложение работи с няколко бази данни,изберете в кои да се направят промените");
+inline const QString ProvisionFailed = QStringLiteral("Грешка при Добавяне/Обновяване на потребител :\r");
+inline const QString MissingLibrary = QStringLiteral("Missing ");
+inline const QString MissingFunctions = QStringLiteral("Липсват функции от ");
+inline const QString InitFailed = QStringLiteral("Грешка при инициализация на ");
+inline const QString UserCallFailed = QStringLiteral("Грешка при настройване на права \r");
+// Not among the suite's texts: a library that is there but cannot be loaded is a broken
+// install, told with the loader's reason rather than passed over in silence.
+inline const QString LibraryNotLoaded = QStringLiteral("Грешка при зареждане на ");
+// Not among the suite's texts: a user library needs the class the user is given.
+inline const QString NoClassChosen = QStringLiteral("Не е избран клас за  ");
+// Not among the suite's texts: what the rights list cannot hold is said once, when it opens.
+inline const QString TooManyApplications = QStringLiteral("Показани са първите 27 приложения. Не са показани: ");
+inline const QString TooManyClasses =
+    QStringLiteral("Показани са първите 11 класа на приложение; правата в останалите се запазват. Приложения: ");
+// Not among the suite's texts: refresh all names the user whose rights it could not write.
+inline const QString RightsNotSavedFor = QStringLiteral("Правата на потребителя не са записани : ");
+
 } // namespace UserRightsText
