@@ -1,5 +1,6 @@
 #include "UserRights.h"
 
+#include "DomainAccounts.h"
 #include "NewUser.h"
 #include "UserRightsText.h"
 
@@ -199,6 +200,7 @@ void TfrmUserRights::BuildWindow()
     miMustChangePWD = gridMenu->addAction(QStringLiteral("Смяна на парола  при следващо  стартиране на системата"));
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { gridMenu->popup(grid->viewport()->mapToGlobal(pos)); });
+    domainAccounts = new TDomainAccounts(*this, m_dm, pnlDomain);
 
     connect(sbNewUser, &QPushButton::clicked, this, &TfrmUserRights::CreateUser);
     connect(sbChangeName, &QPushButton::clicked, this, &TfrmUserRights::ChangeFullName);
@@ -245,6 +247,7 @@ void TfrmUserRights::showEvent(QShowEvent* event)
     pnlDomain->setVisible(domains);
     LoadUserList(0);
     tblUsers.first();
+    domainAccounts->LoadDomainUsers();
     edSeek->setFocus();
 }
 
