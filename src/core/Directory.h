@@ -1,11 +1,11 @@
 #pragma once
 
+#include "InputError.h"
+
 #include <QByteArrayView>
 #include <QList>
 #include <QLoggingCategory>
 #include <QString>
-
-#include <stdexcept>
 
 class IniFile;
 
@@ -36,13 +36,9 @@ DirectorySettings ReadDirectorySettings(const IniFile& ini);
 DirectorySettings ReadDirectorySettings();
 
 // Why a directory could not be read. The text never holds the bind password.
-class DirectoryError : public std::runtime_error {
+class DirectoryError : public InputError {
 public:
-    explicit DirectoryError(const QString& message) : std::runtime_error(message.toStdString()), m_message(message) {}
-    const QString& message() const { return m_message; }
-
-private:
-    QString m_message;
+    using InputError::InputError;
 };
 
 // One enabled account of the domain.

@@ -183,8 +183,8 @@ TEST(DirectoryAccounts, EnabledUserAccountsPageByPage)
     EXPECT_GT(accounts.size(), qEnvironmentVariableIntValue("GATEKEEP_TEST_LDAP_SIZELIMIT"));
     EXPECT_EQ(names(accounts), (QStringList{QStringLiteral("big"), QStringLiteral("filler0"), QStringLiteral("filler1"),
                                             QStringLiteral("filler2"), QStringLiteral("filler3"), QStringLiteral("filler4"),
-                                            QStringLiteral("filler5"), QStringLiteral("ivan"), QStringLiteral("nofull"),
-                                            QStringLiteral("noexpire"), QStringLiteral("quote\"d")}));
+                                            QStringLiteral("filler5"), QStringLiteral("ivan"), QStringLiteral("noexpire"),
+                                            QStringLiteral("nofull"), QStringLiteral("quote\"d")}));
     const DomainAccount* ivan = find(accounts, QStringLiteral("ivan"));
     ASSERT_TRUE(ivan);
     EXPECT_EQ(*ivan, (DomainAccount{QStringLiteral("GKTEST"), QStringLiteral("ivan"), QStringLiteral("S-1-5-21-1-2-3-1101"),
