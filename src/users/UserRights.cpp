@@ -1,5 +1,6 @@
 #include "UserRights.h"
 
+#include "DomainAccounts.h"
 #include "NewUser.h"
 #include "UserLibrary.h"
 #include "UserRightsText.h"
@@ -204,6 +205,7 @@ void TfrmUserRights::BuildWindow()
     miMustChangePWD = gridMenu->addAction(QStringLiteral("Смяна на парола  при следващо  стартиране на системата"));
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { gridMenu->popup(grid->viewport()->mapToGlobal(pos)); });
+    domainAccounts = new TDomainAccounts(*this, m_dm, pnlDomain);
 
     connect(sbNewUser, &QPushButton::clicked, this, &TfrmUserRights::CreateUser);
     connect(sbChangeName, &QPushButton::clicked, this, &TfrmUserRights::ChangeFullName);
@@ -253,6 +255,7 @@ void TfrmUserRights::showEvent(QShowEvent* event)
     BuildApplicationList();
     LoadUserList(0);
     tblUsers.first();
+    domainAccounts->LoadDomainUsers();
     edSeek->setFocus();
 }
 

@@ -22,6 +22,7 @@ class TBetterGroupBox;
 class TDBHintGrid;
 class TDBNavigator2;
 class TDM;
+class TDomainAccounts;
 
 // "Потребители/Права": the users of the suite and everything done to their accounts; the
 // rights of the current user below them.
@@ -101,6 +102,7 @@ public:
     QAction* miSortAZ;
     QAction* miSortZA;
     QAction* miMustChangePWD;
+    TDomainAccounts* domainAccounts; // the directory accounts in pnlDomain, and N1
 
 protected:
     void showEvent(QShowEvent* event) override;
