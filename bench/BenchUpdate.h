@@ -1,0 +1,71 @@
+#pragma once
+
+// Shared by the update benchmarks: an embedded database with a history table, and a runner.
+#include "update/SQLUpdater.h"
+
+#include "db/Database.h"
+#include "db/Query.h"
+
+#include <QFile>
+
+inline const char* kBenchUser = "SYSDBA";
+inline const char* kBenchPassword = "masterkey";
+
+inline void benchExec(db::Database& d, const QString& sql)
+{
+    db::Query q(&d);
+    q.setParamCheck(false);
+    q.setSql(sql);
+    q.execSql();
+}
+
+inline qint64 benchScalar(db::Database& d, const QString& sql)
+{
+    db::Query q(&d);
+    q.setParamCheck(false);
+    q.setSql(sql);
+    q.open();
+    return q.eof() ? -1 : q.field(0).asInt64();
+}
+
+inline void benchConnect(db::Database& d, const QString& path)
+{
+    d.setDriverName(QStringLiteral("INTRBASE"));
+    d.params().setValue(QStringLiteral("SERVER NAME"), path);
+    d.params().setValue(QStringLiteral("USER NAME"), QString::fromLatin1(kBenchUser));
+    d.params().setValue(QStringLiteral("PASSWORD"), QString::fromLatin1(kBenchPassword));
+    d.connect();
+}
+
+inline void benchCreateHistory(db::Database& d)
+{
+    benchExec(d, QStringLiteral("create table SQL_UPDATES (SU_ID integer not null primary key, SU_NO integer, SU_DATE date, "
+                                "SU_FILENAME varchar(255), SU_FILEDATE date, SU_COMPNAME varchar(200), "
+                                "SU_USERNAME varchar(200), SU_TEXT blob sub_type 1)"));
+    benchExec(d, QStringLiteral("create generator GEN_SU"));
+    benchExec(d, QStringLiteral("create trigger BI_SU for SQL_UPDATES before insert as begin "
+                                "if (new.SU_ID is null) then new.SU_ID = gen_id(GEN_SU, 1); end"));
+}
+
+inline void benchWrite(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    f.write(bytes);
+}
+
+// Runs every step of a script; false (with the message printed) when one fails.
+inline bool benchRun(TSQLUpdater& u, const QString& script, const QString& target)
+{
+    bool ok = true;
+    u.PumpMessages = false;
+    u.SetLoginParams(QStringLiteral("USER NAME=") + QLatin1String(kBenchUser), QStringLiteral("PASSWORD=") + QLatin1String(kBenchPassword));
+    u.OnError = [&](const QString& m) { std::fprintf(stderr, "step failed: %s\n", qPrintable(m)), ok = false; };
+    u.LoadScript(script);
+    u.ServerName = target;
+    u.Connect();
+    while (ok && u.RunNextStep()) {
+    }
+    u.CloseAll();
+    return ok;
+}
