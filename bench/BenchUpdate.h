@@ -3,30 +3,15 @@
 // Shared by the update benchmarks: an embedded database with a history table, and a runner.
 #include "update/SQLUpdater.h"
 
+#include "../tests/support/Sql.h"
+
 #include "db/Database.h"
-#include "db/Query.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 
 inline const char* kBenchUser = "SYSDBA";
 inline const char* kBenchPassword = "masterkey";
-
-inline void benchExec(db::Database& d, const QString& sql)
-{
-    db::Query q(&d);
-    q.setParamCheck(false);
-    q.setSql(sql);
-    q.execSql();
-}
-
-inline qint64 benchScalar(db::Database& d, const QString& sql)
-{
-    db::Query q(&d);
-    q.setParamCheck(false);
-    q.setSql(sql);
-    q.open();
-    return q.eof() ? -1 : q.field(0).asInt64();
-}
 
 inline void benchConnect(db::Database& d, const QString& path)
 {
@@ -39,13 +24,28 @@ inline void benchConnect(db::Database& d, const QString& path)
 
 inline void benchCreateHistory(db::Database& d)
 {
-    benchExec(d, QStringLiteral("create table SQL_UPDATES (SU_ID integer not null primary key, SU_NO integer, SU_DATE date, "
+    execSql(d, QStringLiteral("create table SQL_UPDATES (SU_ID integer not null primary key, SU_NO integer, SU_DATE date, "
                                 "SU_FILENAME varchar(255), SU_FILEDATE date, SU_COMPNAME varchar(200), "
                                 "SU_USERNAME varchar(200), SU_TEXT blob sub_type 1)"));
-    benchExec(d, QStringLiteral("create generator GEN_SU"));
-    benchExec(d, QStringLiteral("create trigger BI_SU for SQL_UPDATES before insert as begin "
+    execSql(d, QStringLiteral("create generator GEN_SU"));
+    execSql(d, QStringLiteral("create trigger BI_SU for SQL_UPDATES before insert as begin "
                                 "if (new.SU_ID is null) then new.SU_ID = gen_id(GEN_SU, 1); end"));
 }
+
+// A new embedded database in dir with the history table and the given tables.
+inline QString benchNewDatabase(const QTemporaryDir& dir, const QString& name, const QStringList& statements)
+{
+    const QString path = dir.filePath(name);
+    db::Database::createFirebirdDatabase(path, QString::fromLatin1(kBenchUser), QString::fromLatin1(kBenchPassword));
+    db::Database d;
+    benchConnect(d, path);
+    for (const QString& sql : statements)
+        execSql(d, sql);
+    benchCreateHistory(d);
+    return path;
+}
+
+inline qint64 benchScalar(db::Database& d, const QString& sql) { return scalarOf(d, sql).toLongLong(); }
 
 inline void benchWrite(const QString& path, const QByteArray& bytes)
 {

@@ -15,19 +15,14 @@ constexpr int kRows = 100000;
 
 QString makeDatabase(const QTemporaryDir& dir, const QString& name)
 {
-    const QString path = dir.filePath(name);
-    db::Database::createFirebirdDatabase(path, QString::fromLatin1(kBenchUser), QString::fromLatin1(kBenchPassword));
-    db::Database d;
-    benchConnect(d, path);
-    benchExec(d, QStringLiteral("create table SRC (K integer not null primary key, NAME varchar(40), V integer)"));
-    benchExec(d, QStringLiteral("create table DST (K integer not null primary key, NAME varchar(40), V integer)"));
-    benchCreateHistory(d);
-    benchExec(d, QStringLiteral("execute block as declare i integer = 0; begin "
-                                "while (i < %1) do begin "
-                                "insert into SRC values (:i, 'name ' || :i, :i * 2); "
-                                "if (i < %2) then insert into DST values (:i, 'old', -1); "
-                                "i = i + 1; end end").arg(kRows).arg(kRows / 2));
-    return path;
+    return benchNewDatabase(dir, name,
+                            {QStringLiteral("create table SRC (K integer not null primary key, NAME varchar(40), V integer)"),
+                             QStringLiteral("create table DST (K integer not null primary key, NAME varchar(40), V integer)"),
+                             QStringLiteral("execute block as declare i integer = 0; begin "
+                                            "while (i < %1) do begin "
+                                            "insert into SRC values (:i, 'name ' || :i, :i * 2); "
+                                            "if (i < %2) then insert into DST values (:i, 'old', -1); "
+                                            "i = i + 1; end end").arg(kRows).arg(kRows / 2)});
 }
 
 bool check(const QString& path, const char* who)

@@ -19,13 +19,7 @@ constexpr int kRounds = 3;
 
 QString makeDatabase(const QTemporaryDir& dir, const QString& name)
 {
-    const QString path = dir.filePath(name);
-    db::Database::createFirebirdDatabase(path, QString::fromLatin1(kBenchUser), QString::fromLatin1(kBenchPassword));
-    db::Database d;
-    benchConnect(d, path);
-    benchExec(d, QStringLiteral("create table T (K integer)"));
-    benchCreateHistory(d);
-    return path;
+    return benchNewDatabase(dir, name, {QStringLiteral("create table T (K integer)")});
 }
 
 bool check(const QString& path, const char* who)

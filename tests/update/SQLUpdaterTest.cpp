@@ -8,6 +8,7 @@
 #include "ui/MemDataSet.h"
 
 #include <QFileInfo>
+#include <QMap>
 
 namespace {
 
@@ -148,6 +149,45 @@ TEST_F(SQLUpdaterTest, SpecialStepsCopyInPlaceAndAcrossTables)
 
     run(writeScript(QStringLiteral("c.sql"), copy.arg("1")));
     EXPECT_EQ(column("select DK || '=' || DV from DST order by DK"), QStringList({"abc=10", "new=20"}));
+}
+
+// The target through the script's alias (no server path), and a special step reading another
+// database through SDB, both resolved by the alias layer.
+TEST_F(SQLUpdaterTest, AliasesReachTheTargetAndTheSourceDatabase)
+{
+    const QString other = m_dir.path(QStringLiteral("source.fdb"));
+    const db::ParamList p = firebirdParams(other);
+    db::Database::createFirebirdDatabase(other, p.value("USER NAME"), p.value("PASSWORD"), false);
+    {
+        db::Database src;
+        src.setDriverName(QStringLiteral("INTRBASE"));
+        src.params() = p;
+        src.connect();
+        execSql(src, QStringLiteral("create table S (K integer, N integer)"));
+        execSql(src, QStringLiteral("insert into S values (4, 40)"));
+    }
+    const QMap<QString, QString> paths{{QStringLiteral("target_db"), m_server}, {QStringLiteral("source_db"), other}};
+    db::Database::setAliasResolver([&](const QString& alias, QString& driver, db::ParamList& params) {
+        if (!paths.contains(alias))
+            return false;
+        driver = QStringLiteral("INTRBASE");
+        params.setValue(QStringLiteral("SERVER NAME"), paths[alias]);
+        return true;
+    });
+    const QString path = writeScript(QStringLiteral("upd.sql"), QStringLiteral(
+        "/*alias>Target_DB*/\n/*specstart>1*/\nSDB=source_db\nSTbl=S\nDTbl=T\nSKeyFields=K\nDKeyFields=K\nSFields=N\nDFields=N\n/*specstop*/\n"));
+    TSQLUpdater& u = runner();
+    QStringList asked;
+    u.OnGetServer = [&](const QString& alias, QString& server) { asked << alias + QLatin1Char('|') + server; };
+    u.LoadScript(path);
+    u.Connect();
+    while (u.RunNextStep()) {
+    }
+    u.CloseAll();
+    db::Database::setAliasResolver({});
+    EXPECT_EQ(asked, QStringList({"target_db|"}));
+    EXPECT_TRUE(m_events.errors().isEmpty()) << m_events.errors().join('\n').toStdString();
+    EXPECT_EQ(column("select K || '=' || N from T"), QStringList({"4=40"}));
 }
 
 TEST_F(SQLUpdaterTest, LibraryStepWritesInTheStepsTransaction)
