@@ -2,9 +2,9 @@
 // transaction the runner hands over, writing one row into LIB_LOG (N integer).
 //   InsertRow         writes N = 1 and succeeds
 //   InsertThenFail    writes N = 2 and reports failure
-//   HoldThenInsert    creates the file $GK_TEST_STEP_HELD, waits until $GK_TEST_STEP_RELEASE
-//                     exists (so a test knows the step is under way and decides when it ends),
-//                     then writes N = 3
+//   InsertAndHold     writes N = 3, creates the file $GK_TEST_STEP_HELD and waits until
+//                     $GK_TEST_STEP_RELEASE exists: a test knows the step is under way, its row
+//                     written and not committed, and decides when it ends
 #include <ibase.h>
 
 #include <cstdint>
@@ -48,13 +48,15 @@ EXPORT std::int32_t InsertThenFail(std::uint32_t, std::uint32_t dbHandle)
     return 5;
 }
 
-EXPORT std::int32_t HoldThenInsert(std::uint32_t, std::uint32_t dbHandle)
+EXPORT std::int32_t InsertAndHold(std::uint32_t, std::uint32_t dbHandle)
 {
+    if (!insert(dbHandle, 3))
+        return 1;
     if (const char* held = std::getenv("GK_TEST_STEP_HELD"))
         if (FILE* f = std::fopen(held, "w"))
             std::fclose(f);
     const char* release = std::getenv("GK_TEST_STEP_RELEASE");
     while (release && !exists(release))
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return insert(dbHandle, 3) ? 0 : 1;
+    return 0;
 }

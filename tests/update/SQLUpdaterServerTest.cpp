@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QProcess>
 
+#include <atomic>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -27,17 +29,22 @@ protected:
         QFile f(m_release);
         f.open(QIODevice::WriteOnly);
     }
-    // Waiting for the other side to reach its known point, not for a time.
-    void waitForHeld()
+    // Waiting for the other side to reach its known point, not for a time; false when it
+    // ended without reaching it.
+    bool waitForHeld(const std::function<bool()>& ended)
     {
-        while (!QFile::exists(m_held))
+        while (!QFile::exists(m_held)) {
+            if (ended())
+                return QFile::exists(m_held);
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
     }
     QString holdingScript()
     {
         return writeScript(QStringLiteral("upd.sql"), QStringLiteral(
             "/*sqlstart>1*/\ninsert into T (K, N) values (1, 1)\n/*sqlstop*/\n"
-            "/*dllstart>2*/\nDLLName=libsteps.so\nDLLProc=HoldThenInsert\n/*dllstop*/\n"
+            "/*dllstart>2*/\nDLLName=libsteps.so\nDLLProc=InsertAndHold\n/*dllstop*/\n"
             "/*sqlstart>3*/\ninsert into T (K, N) values (3, 3)\n/*sqlstop*/\n"));
     }
     QString m_held, m_release;
@@ -46,7 +53,7 @@ protected:
 TEST_F(SQLUpdaterServerTest, SecondRunnerWaitsAndThenSeesTheStepApplied)
 {
     const QString path = writeScript(QStringLiteral("upd.sql"), QStringLiteral(
-        "/*dllstart>7*/\nDLLName=libsteps.so\nDLLProc=HoldThenInsert\n/*dllstop*/\n"));
+        "/*dllstart>7*/\nDLLName=libsteps.so\nDLLProc=InsertAndHold\n/*dllstop*/\n"));
     const db::ParamList p = firebirdParams(m_server);
     const auto makeRunner = [&](const QString& suffix, EventLog& log) {
         auto u = std::make_unique<TSQLUpdater>(suffix);
@@ -63,8 +70,12 @@ TEST_F(SQLUpdaterServerTest, SecondRunnerWaitsAndThenSeesTheStepApplied)
     std::promise<void> bStarted;
     b->OnStepStart = [&](TSQLUpdater&) { bStarted.set_value(); };
 
-    std::thread first([&] { a->Connect(); a->RunNextStep(); a->CloseAll(); });
-    waitForHeld(); // A is inside step 7, its history row not yet written
+    std::atomic<bool> firstEnded = false;
+    std::thread first([&] { a->Connect(); a->RunNextStep(); a->CloseAll(); firstEnded = true; });
+    if (!waitForHeld([&] { return firstEnded.load(); })) { // A is inside step 7, its history row not yet written
+        first.join();
+        FAIL() << logA.lines.join('\n').toStdString();
+    }
     std::thread second([&] { b->Connect(); b->RunNextStep(); b->CloseAll(); });
     bStarted.get_future().wait();
     release();
@@ -86,7 +97,8 @@ TEST_F(SQLUpdaterServerTest, RunKilledInsideAStepResumesWhereItStopped)
     QProcess child;
     child.start(QStringLiteral(GK_STEP_RUNNER), args);
     ASSERT_TRUE(child.waitForStarted());
-    waitForHeld(); // inside step 2: its library has written and waits
+    // Inside step 2: its library waits with its row written but not committed.
+    ASSERT_TRUE(waitForHeld([&] { return child.state() == QProcess::NotRunning; })) << child.readAllStandardOutput().toStdString();
     child.kill();
     child.waitForFinished(-1);
     EXPECT_EQ(QString::fromUtf8(child.readAllStandardOutput()), "start 1\ndone 1\nstart 2\n");

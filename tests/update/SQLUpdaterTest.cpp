@@ -51,6 +51,7 @@ TEST_F(SQLUpdaterTest, HistoryStatementsAreAsWritten)
               "insert into H (SU_No,SU_date,SU_fileName,SU_FileDate, SU_CompName,SU_UserName, SU_text) \r"
               "values (:SU_No, 'now', :SU_fileName, :SU_FileDate, :SU_CompName, :SU_UserName, :SU_text)");
     EXPECT_EQ(TSQLUpdater::FormatDuration(3723'000), "01:02:03");
+    EXPECT_EQ(TSQLUpdater::ZeroDate().date(), QDate(1899, 12, 30));
 }
 
 TEST_F(SQLUpdaterTest, WithoutHistoryTableEveryStepRunsEveryTimeAndNoTableIsCreated)
