@@ -5,9 +5,13 @@
 
 #include "../tests/support/Sql.h"
 
+#include <cstdio>
+
 #include "db/Database.h"
 
 #include <QFile>
+#include <QList>
+#include <QPair>
 #include <QTemporaryDir>
 
 inline const char* kBenchUser = "SYSDBA";
@@ -46,6 +50,22 @@ inline QString benchNewDatabase(const QTemporaryDir& dir, const QString& name, c
 }
 
 inline qint64 benchScalar(db::Database& d, const QString& sql) { return scalarOf(d, sql).toLongLong(); }
+
+// Whether each count query of a finished run gives its expected value; prints those that do not.
+inline bool benchCheck(const QString& path, const char* who, const QList<QPair<QString, qint64>>& counts)
+{
+    db::Database d;
+    benchConnect(d, path);
+    bool ok = true;
+    for (const auto& [sql, expected] : counts) {
+        const qint64 found = benchScalar(d, sql);
+        if (found != expected) {
+            std::fprintf(stderr, "%s: \"%s\" gives %lld, not %lld\n", who, qPrintable(sql), found, expected);
+            ok = false;
+        }
+    }
+    return ok;
+}
 
 inline void benchWrite(const QString& path, const QByteArray& bytes)
 {

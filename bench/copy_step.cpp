@@ -27,15 +27,8 @@ QString makeDatabase(const QTemporaryDir& dir, const QString& name)
 
 bool check(const QString& path, const char* who)
 {
-    db::Database d;
-    benchConnect(d, path);
-    const qint64 rows = benchScalar(d, QStringLiteral("select count(*) from DST"));
-    const qint64 right = benchScalar(d, QStringLiteral("select count(*) from DST where V = K * 2 and NAME = 'name ' || K"));
-    if (rows != kRows || right != kRows) {
-        std::fprintf(stderr, "%s: %lld rows, %lld of them right, not %d\n", who, rows, right, kRows);
-        return false;
-    }
-    return true;
+    return benchCheck(path, who, {{QStringLiteral("select count(*) from DST"), kRows},
+                                  {QStringLiteral("select count(*) from DST where V = K * 2 and NAME = 'name ' || K"), kRows}});
 }
 } // namespace
 

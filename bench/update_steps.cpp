@@ -24,15 +24,8 @@ QString makeDatabase(const QTemporaryDir& dir, const QString& name)
 
 bool check(const QString& path, const char* who)
 {
-    db::Database d;
-    benchConnect(d, path);
-    const qint64 rows = benchScalar(d, QStringLiteral("select count(distinct K) from T"));
-    const qint64 history = benchScalar(d, QStringLiteral("select count(distinct SU_NO) from SQL_UPDATES"));
-    if (rows != kSteps || history != kSteps) {
-        std::fprintf(stderr, "%s: %lld rows and %lld history rows, not %d\n", who, rows, history, kSteps);
-        return false;
-    }
-    return true;
+    return benchCheck(path, who, {{QStringLiteral("select count(distinct K) from T"), kSteps},
+                                  {QStringLiteral("select count(distinct SU_NO) from SQL_UPDATES"), kSteps}});
 }
 } // namespace
 
