@@ -19,6 +19,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTreeWidget>
@@ -282,9 +283,21 @@ bool TfrmUserRights::SaveRights(bool namingTheUser)
 
 void TfrmUserRights::RefreshAll()
 {
-    // Each user becomes current in turn, which loads his rights, and they are written back.
-    for (tblUsers.first(); !tblUsers.eof(); tblUsers.next())
+    // Each user becomes current in turn, which loads his rights, and they are written back. A
+    // long run shows how far it is and may be stopped between two users.
+    const int total = tblUsers.recordCount();
+    QProgressDialog progress(Text::RefreshAll, Text::Cancel, 0, total, this);
+    progress.setWindowTitle(Text::RefreshAll);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    int done = 0;
+    for (tblUsers.first(); !tblUsers.eof(); tblUsers.next()) {
+        progress.setValue(done++);
+        if (progress.wasCanceled())
+            break;
         SaveRights(true);
+    }
+    progress.setValue(total);
 }
 
 QStringList TfrmUserRights::SelectDatabases(int row, const QString& title)

@@ -53,6 +53,7 @@ inline const QString ColApplication = QStringLiteral("Приложение");
 inline const QString ColClass = QStringLiteral("Клас");
 inline const QString Save = QStringLiteral("Запис");
 inline const QString RefreshAll = QStringLiteral("Обнови всички");
+inline const QString Cancel = QStringLiteral("Отказ");
 inline const QString RefreshAllHint = QStringLiteral(
     "Преминава през всички потребители и натиска бутон запис - обновява данните на потребителите за всички приложения");
 inline const QString Import = QStringLiteral("Въвеждане");
