@@ -669,6 +669,8 @@ void TfrmUserRights::ShowPassword()
 
 bool TfrmUserRights::eventFilter(QObject* watched, QEvent* event)
 {
+    if (lv && watched == lv->viewport() && event->type() == QEvent::Resize)
+        ShowChooser();
     if (watched == grid->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         const auto mods = static_cast<QMouseEvent*>(event)->modifiers();
         if ((mods & Qt::ControlModifier) && (mods & Qt::ShiftModifier))

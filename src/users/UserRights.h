@@ -79,7 +79,7 @@ public:
     QRadioButton* rbRealName;
     QRadioButton* rbUserName;
     QGroupBox* gbRights;
-    QTreeWidget* lv;       // the rights of the current user
+    QTreeWidget* lv = nullptr; // the rights of the current user
     QComboBox* cbClass;    // the class chooser over the row being edited
     QPushButton* sbSave;
     QPushButton* sbUserRefresh;

@@ -88,6 +88,7 @@ void TfrmUserRights::BuildRightsList(QWidget* parent)
     connect(lv->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { ShowChooser(); });
     connect(lv->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { ShowChooser(); });
     connect(lv->header(), &QHeaderView::sectionResized, this, [this] { ShowChooser(); });
+    lv->viewport()->installEventFilter(this); // and when the list itself changes size
 }
 
 void TfrmUserRights::BuildApplicationList()
