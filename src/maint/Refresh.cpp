@@ -203,15 +203,15 @@ void TRefreshJob::stepFinished(const QString& error, const QStringList& lastLine
 {
     const Stage stage = m_stage;
     if (!error.isEmpty()) {
-        if (stage == Stage::Restore)
-            removePartialTarget();
-        m_stage = Stage::Idle;
         emit failure(stage == Stage::Backup ? RefreshText::BackupFailed.arg(error) : RefreshText::RestoreFailed.arg(error));
         if (!lastLines.isEmpty()) {
             emit failure(RefreshText::LastLines);
             for (const QString& l : lastLines)
                 emit failure(QStringLiteral("  ") + l);
         }
+        if (stage == Stage::Restore)
+            removePartialTarget();
+        m_stage = Stage::Idle;
         emit finished(false);
         return;
     }
