@@ -64,12 +64,6 @@ bool gbak(const QStringList& args)
     return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -147,7 +141,7 @@ int main(int argc, char** argv)
         QFile::remove(restored);
         QDir(work).removeRecursively();
     }
-    const double hand = median(byHand), ours = median(program);
+    const double hand = Median(byHand), ours = Median(program);
     std::printf("database: %.0f MB, %d rows\n", mb, kRows);
     std::printf("gbak backup + restore by hand: %.2f s (median of %d)\n", hand, runs);
     std::printf("regeneration window:            %.2f s (median of %d), %.3f x by hand (goal <= 1.1)\n", ours, runs, ours / hand);

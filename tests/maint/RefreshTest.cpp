@@ -136,6 +136,20 @@ protected:
         return runs;
     }
 
+    QString base() const { return m_tmp.path(QStringLiteral("db/main.fdb")); }
+    // The scripted gbak, a stand-in database file listed alone in ZorCfg.ini, and a window that
+    // found that gbak and chose that database.
+    std::unique_ptr<TfrmRefresh> scriptedWindow(const QByteArray& backup, const QByteArray& restore)
+    {
+        installFakeGbak(backup, restore);
+        writeText(base(), "the database");
+        writeZorCfg({{QString(), base()}});
+        auto w = window();
+        EXPECT_TRUE(w->LocateGbak());
+        w->selectEntry(0);
+        return w;
+    }
+
     std::unique_ptr<TfrmRefresh> window(const QStringList& held = {})
     {
         auto w = std::make_unique<TfrmRefresh>(held);
@@ -327,11 +341,8 @@ TEST_F(RefreshTest, RestoreThatTheServerCannotWriteFailsAfterAGoodBackupAndLeave
 
 TEST_F(RefreshTest, FailingBackupIsLoggedLineByLineAndNothingIsRestored)
 {
-    const QString gbak = installFakeGbak("fail", "ok");
-    const QString base = m_tmp.path(QStringLiteral("db/main.fdb"));
-    writeText(base, "not really a database");
-    writeZorCfg({{QString(), base}});
-    auto w = window();
+    auto w = scriptedWindow("fail", "ok");
+    const QString base = this->base();
     w->chkLogin->setChecked(true);
     m_user = QStringLiteral("operator");
     m_password = QStringLiteral("pw-\"s3cret\" $x");
@@ -347,7 +358,7 @@ TEST_F(RefreshTest, FailingBackupIsLoggedLineByLineAndNothingIsRestored)
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
 
     EXPECT_FALSE(ok);
-    EXPECT_EQ(w->gbakPath(), gbak);
+    EXPECT_EQ(w->gbakPath(), fake(QStringLiteral("gbak")));
     const QList<QStringList> runs = fakeRuns();
     ASSERT_EQ(runs.size(), 1);
     const QString backup = filesIn(m_tmp.path(QStringLiteral("work")), QStringLiteral("main*.gbk")).value(0);
@@ -377,11 +388,7 @@ TEST_F(RefreshTest, FailingBackupIsLoggedLineByLineAndNothingIsRestored)
 
 TEST_F(RefreshTest, FailingRestoreRemovesItsPartialDatabase)
 {
-    installFakeGbak("ok", "fail");
-    const QString base = m_tmp.path(QStringLiteral("db/main.fdb"));
-    writeText(base, "the database");
-    writeZorCfg({{QString(), base}});
-    auto w = window();
+    auto w = scriptedWindow("ok", "fail");
 
     EXPECT_FALSE(regenerate(*w));
 
@@ -393,7 +400,7 @@ TEST_F(RefreshTest, FailingRestoreRemovesItsPartialDatabase)
     EXPECT_TRUE(target.startsWith(m_tmp.path(QStringLiteral("db/main"))) && target.endsWith(QStringLiteral(".gdb"))) << target.toStdString();
     EXPECT_FALSE(QFile::exists(target));
     EXPECT_EQ(filesIn(m_tmp.path(QStringLiteral("db")), QStringLiteral("*")), QStringList{QStringLiteral("main.fdb")});
-    EXPECT_EQ(readText(base), QStringLiteral("the database"));
+    EXPECT_EQ(readText(base()), QStringLiteral("the database"));
     const QStringList log = logLines(*w);
     EXPECT_EQ(log.filter(RefreshText::Done).size(), 1);
     EXPECT_EQ(log.filter(RefreshText::RestoreFailed.arg(RefreshText::ExitCode.arg(3))).size(), 1);
@@ -411,13 +418,7 @@ TEST_F(RefreshTest, FailingRestoreRemovesItsPartialDatabase)
 
 TEST_F(RefreshTest, WhileGbakRunsTheWindowNeitherStartsAgainNorCloses)
 {
-    installFakeGbak("wait", "ok");
-    const QString base = m_tmp.path(QStringLiteral("db/main.fdb"));
-    writeText(base, "the database");
-    writeZorCfg({{QString(), base}});
-    auto w = window();
-    ASSERT_TRUE(w->LocateGbak());
-    w->selectEntry(0);
+    auto w = scriptedWindow("wait", "ok");
     w->show();
     bool result = false;
     QObject::connect(w.get(), &TfrmRefresh::finished, w.get(), [&result](bool ok) { result = ok; });
@@ -442,13 +443,7 @@ TEST_F(RefreshTest, WhileGbakRunsTheWindowNeitherStartsAgainNorCloses)
 
 TEST_F(RefreshTest, QuittingDuringTheRestoreStopsGbakRemovesThePartialFileAndKeepsTheLog)
 {
-    installFakeGbak("ok", "hang");
-    const QString base = m_tmp.path(QStringLiteral("db/main.fdb"));
-    writeText(base, "the database");
-    writeZorCfg({{QString(), base}});
-    auto w = window();
-    ASSERT_TRUE(w->LocateGbak());
-    w->selectEntry(0);
+    auto w = scriptedWindow("ok", "hang");
     w->Start();
     waitForLog(*w, QStringLiteral("restore hangs"));
     ASSERT_TRUE(w->running());
