@@ -6,6 +6,9 @@
 #include <QProcess>
 #include <QString>
 
+#include <algorithm>
+#include <vector>
+
 #include <sys/resource.h>
 
 // File system, device and mount point of path, and what the kernel says of the disk.
@@ -27,4 +30,10 @@ inline long PeakResidentKb()
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_maxrss;
+}
+
+inline double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
 }

@@ -150,12 +150,6 @@ int measure(const QString& mode, const QString& path)
     return 0;
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -230,8 +224,8 @@ int main(int argc, char** argv)
         }
     }
 
-    const double raw = median(ms[QStringLiteral("raw")]);
-    const double load = median(ms[QStringLiteral("load")]);
+    const double raw = Median(ms[QStringLiteral("raw")]);
+    const double load = Median(ms[QStringLiteral("load")]);
     auto perUser = [&](const QString& mode, const char* key) { return lastRun[mode][QString::fromLatin1(key)].toDouble() / users; };
     std::printf("users: %d (database filled in %.0f s), %d runs of each side\n", users, fillSeconds, runs);
     std::printf("database file on: %s\n", qPrintable(StorageOf(path)));

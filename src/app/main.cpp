@@ -13,6 +13,7 @@
 #include "core/Login.h"
 #include "core/Prompts.h"
 #include "maint/Demo.h"
+#include "maint/Refresh.h"
 #include "maint/SelfUpdate.h"
 #include "users/UserRights.h"
 
@@ -142,6 +143,7 @@ int runWindows(QApplication& app, const CommandLine& cl)
     MainWindowHooks hooks;
     hooks.selfUpdateCheck = SelfUpdateCheck;
     hooks.openUsers = [&dm](QWidget* parent) { OpenUserRights(dm, parent); };
+    hooks.openRefresh = [&dm](QWidget* parent) { OpenRefresh(dm, parent); };
     TfrmMain frmMain(dm, logInfo, hooks);
     if (shot) {
         const QString file = cl.value;

@@ -29,10 +29,25 @@ QString ConfigDir()
 
 QString GatekeepIniPath() { return ConfigDir() + QStringLiteral("/Gatekeep.ini"); }
 
+namespace {
+// Where the install rules put the libraries, seen from the program's folder.
+QString installedLibraryDir() { return QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/gatekeep"); }
+} // namespace
+
+bool InstalledProgram() { return QFileInfo(installedLibraryDir()).isDir(); }
+
+QString LibraryDir()
+{
+    return InstalledProgram() ? QDir::cleanPath(installedLibraryDir()) : QCoreApplication::applicationDirPath();
+}
+
 QString ConfigIniPath()
 {
     const QString env = qEnvironmentVariable("GATEKEEP_ZORCFG");
-    return env.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/ZorCfg.ini") : env;
+    if (!env.isEmpty())
+        return env;
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/ZorCfg.ini");
+    return QFileInfo::exists(beside) || !InstalledProgram() ? beside : ConfigDir() + QStringLiteral("/ZorCfg.ini");
 }
 
 namespace {

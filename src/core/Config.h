@@ -9,8 +9,17 @@
 // ~/.config/gatekeep. "Gatekeep.ini" and the alias file "aliases.ini" stand there.
 QString ConfigDir();
 QString GatekeepIniPath();
-// The suite's database-list file "ZorCfg.ini": beside the program, or $GATEKEEP_ZORCFG when set.
+// The suite's database-list file "ZorCfg.ini": $GATEKEEP_ZORCFG when set; else beside the program
+// when it is there or the program runs from a build; else (an installed program, whose folder
+// is read-only) in ConfigDir().
 QString ConfigIniPath();
+
+// The folder of the program's own shared libraries (the login library, the per-application user
+// libraries): the installed library folder <prefix>/lib/gatekeep beside <prefix>/bin, or the
+// program's folder in a build. Libraries are loaded from here by their full path.
+QString LibraryDir();
+// Whether the program runs from an installed prefix rather than a build folder.
+bool InstalledProgram();
 
 // A Windows-style INI file; section and key names match without regard to case. Files are
 // read as UTF-8, or as cp1251 when they are not valid UTF-8, and saved in the form they were read.

@@ -1,5 +1,7 @@
 #include "Login.h"
 
+#include "Config.h"
+
 #include "db/Cp1251.h"
 #include "db/Error.h"
 
@@ -40,7 +42,9 @@ private:
 bool LoginThroughLibrary(const QString& appName, const QString& aliasName, bool flagA, bool flagB, TLogInfoRec& rec,
                          const QString& libraryFile)
 {
-    LoadedLibrary lib(libraryFile);
+    // A bare name is the program's own library: dlopen would not search the program's RUNPATH for
+    // it when another library (Qt's) opens it, so it goes by its full path.
+    LoadedLibrary lib(libraryFile.contains(QLatin1Char('/')) ? libraryFile : LibraryDir() + QLatin1Char('/') + libraryFile);
     if (!lib.loaded())
         throw db::Error(QStringLiteral("Missing %1.").arg(libraryFile));
 

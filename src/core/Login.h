@@ -7,8 +7,7 @@
 
 #include <cstdint>
 
-// The suite's login library, loaded by its bare file name through the platform's search
-// order (the program's own folder, then LD_LIBRARY_PATH, then the system folders).
+// The suite's login library, loaded by its full path from LibraryDir() (Config.h).
 extern const char* const kLoginLibraryFile;
 
 // The library's entry points.
@@ -20,7 +19,7 @@ using GetAppUsersListFn = void (*)(std::uint32_t* usersList);  // the address of
 using SetClientNamesFn = void (*)(const char* name1, const char* name2);
 }
 
-// Loads the library, calls it to fill rec, allocates the users and rights arrays it asks
+// Loads the library (a bare file name from LibraryDir()), calls it to fill rec, allocates the users and rights arrays it asks
 // for, and unloads it again whatever happens. Throws db::Error "Missing <file>." when the
 // library cannot be loaded; false when it has no ExternalLogin or the login failed.
 bool LoginThroughLibrary(const QString& appName, const QString& aliasName, bool flagA, bool flagB, TLogInfoRec& rec,
