@@ -1,6 +1,7 @@
 #include "UserRights.h"
 
 #include "NewUser.h"
+#include "UserExport.h"
 #include "UserRightsText.h"
 
 #include "core/DataModule.h"
@@ -214,6 +215,7 @@ void TfrmUserRights::BuildWindow()
     connect(miSortZA, &QAction::triggered, this, [this] { Sort(false); });
     connect(miMustChangePWD, &QAction::triggered, this, &TfrmUserRights::ForcePasswordChange);
     connect(sbExit, &QPushButton::clicked, this, &TfrmUserRights::Leave);
+    new TUserExport(*this, m_dm); // the export strip and the grid menu's export
 
     // Enter belongs to the field it is pressed in (the search field searches), not to a button.
     for (QPushButton* b : findChildren<QPushButton*>())
