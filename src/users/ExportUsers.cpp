@@ -14,6 +14,8 @@
 #include <pugixml.hpp>
 
 #include <array>
+#include <vector>
+#include <cstring>
 
 namespace {
 
@@ -23,16 +25,24 @@ bool sameName(QStringView a, QStringView b) { return a.compare(b, Qt::CaseInsens
 
 struct AttributeOf {
     QStringView aplName;
-    QStringView attribute;
+    const char* attribute;
 };
 // First match wins; Mod03 also gives AMod21, set right after it.
 constexpr std::array<AttributeOf, 21> kAttributes = {{
-    {u"Gatekeep", u"AHUB"}, {u"Mod01", u"AHUB"},   {u"Mod02", u"AMod02"}, {u"Mod03", u"AMod03"}, {u"Mod05", u"AMod05"},
-    {u"Mod06", u"AMod06"},  {u"Mod07", u"AMod07"}, {u"Mod08", u"AMod08"}, {u"Mod09", u"AMod09"}, {u"Mod10", u"AMod10"},
-    {u"Mod11", u"AMod22"},  {u"Mod12", u"AMod12"}, {u"Mod40", u"AMod23"}, {u"Mod13", u"AMod13"}, {u"Mod14", u"AMod14"},
-    {u"Mod15", u"AMod15"},  {u"Mod16", u"AMod16"}, {u"Mod17", u"AMod17"}, {u"Mod18", u"AMod18"}, {u"Mod19", u"AMod19"},
-    {u"Mod20", u"AMod20"},
+    {u"Gatekeep", "AHUB"}, {u"Mod01", "AHUB"},   {u"Mod02", "AMod02"}, {u"Mod03", "AMod03"}, {u"Mod05", "AMod05"},
+    {u"Mod06", "AMod06"},  {u"Mod07", "AMod07"}, {u"Mod08", "AMod08"}, {u"Mod09", "AMod09"}, {u"Mod10", "AMod10"},
+    {u"Mod11", "AMod22"},  {u"Mod12", "AMod12"}, {u"Mod40", "AMod23"}, {u"Mod13", "AMod13"}, {u"Mod14", "AMod14"},
+    {u"Mod15", "AMod15"},  {u"Mod16", "AMod16"}, {u"Mod17", "AMod17"}, {u"Mod18", "AMod18"}, {u"Mod19", "AMod19"},
+    {u"Mod20", "AMod20"},
 }};
+
+const char* attributeOf(const QString& aplName)
+{
+    for (const AttributeOf& a : kAttributes)
+        if (sameName(aplName, a.aplName))
+            return a.attribute;
+    return nullptr;
+}
 
 bool oneOf(const QString& name, std::initializer_list<QStringView> names)
 {
@@ -93,18 +103,25 @@ public:
     void write(const void* data, size_t size) override
     {
         const char* p = static_cast<const char*>(data);
-        for (size_t i = 0; i < size; ++i) {
-            if (p[i] == '\n')
-                out.append('\r');
-            out.append(p[i]);
+        const char* end = p + size;
+        while (p < end) {
+            const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+            if (!lf) {
+                out.append(p, end - p);
+                break;
+            }
+            out.append(p, lf - p).append("\r\n", 2);
+            p = lf + 1;
         }
     }
     QByteArray out;
 };
 
+// A right the document carries, with its application and class decoded.
 struct Link {
-    QString aplName;   // decoded
-    QString className; // decoded
+    const char* attribute;
+    QString aplName;
+    QString className;
 };
 
 QString mapDecoded(const QString& aplName, const QString& className, bool forHub)
@@ -145,10 +162,7 @@ QString MapClassForExport(const QString& aplName, const QString& className, bool
 
 QString ExportAttribute(const QString& aplName)
 {
-    for (const AttributeOf& a : kAttributes)
-        if (sameName(aplName, a.aplName))
-            return a.attribute.toString();
-    return {};
+    return QLatin1String(attributeOf(aplName));
 }
 
 QByteArray UsersXmlDocument(db::Database& sys, bool forHub)
@@ -157,15 +171,28 @@ QByteArray UsersXmlDocument(db::Database& sys, bool forHub)
 
     // Every right at once, grouped by user in the order the database gives them: the order a
     // query for one user's rights gives, without a query per user.
+    // A few applications and classes stand in many rights: each is decoded once.
+    QHash<QString, QString> decodedNames;
+    const auto decoded = [&](const QString& stored) -> const QString& {
+        auto it = decodedNames.constFind(stored);
+        if (it == decodedNames.constEnd())
+            it = decodedNames.insert(stored, DecodeStoredText(stored));
+        return *it;
+    };
     QHash<int, QList<Link>> links;
     {
         db::Query q(&sys);
         q.setSql(QStringLiteral("select links.lnk_usr, applications.apl_name, class.class_nm from links "
                                 "left join class on class.class_idx = links.lnk_class "
                                 "left join applications on applications.apl_id = links.lnk_aplid"));
-        for (q.open(); !q.eof(); q.next())
-            links[q.field(0).asInteger()].append({DecodeStoredText(q.field(1).asString()), DecodeStoredText(q.field(2).asString())});
+        for (q.open(); !q.eof(); q.next()) {
+            const QString& apl = decoded(q.field(1).asString());
+            if (const char* attribute = attributeOf(apl))
+                links[q.field(0).asInteger()].append({attribute, apl, decoded(q.field(2).asString())});
+        }
     }
+    // The value of each (application, class) pair, mapped when a user first holds it.
+    QHash<QString, QString> values;
 
     pugi::xml_document doc;
     pugi::xml_node decl = doc.append_child(pugi::node_declaration);
@@ -207,13 +234,13 @@ QByteArray UsersXmlDocument(db::Database& sys, bool forHub)
         if (cert >= 0 && !q.isNull(cert))
             setIfAny("Certificate", textOf(q.field(cert)));
         for (const Link& link : links.value(userId)) {
-            const QString attribute = ExportAttribute(link.aplName);
-            if (attribute.isEmpty())
-                continue;
-            const QString value = mapDecoded(link.aplName, link.className, forHub);
-            set(attribute.toLatin1().constData(), value);
-            if (attribute == QLatin1String("AMod03"))
-                set("AMod21", value);
+            const QString key = link.aplName + QChar(0) + link.className;
+            auto value = values.constFind(key);
+            if (value == values.constEnd())
+                value = values.insert(key, mapDecoded(link.aplName, link.className, forHub));
+            set(link.attribute, *value);
+            if (std::strcmp(link.attribute, "AMod03") == 0)
+                set("AMod21", *value);
         }
     }
     q.close();
@@ -244,11 +271,12 @@ ResolverData ReadResolverData(db::Database& appDb)
 
 namespace {
 
-// A row of the users window's rights list, as that list is built from APPLICATIONS and CLASS.
+// A row of the users window's rights list, as that list is built from APPLICATIONS and CLASS;
+// the texts in the file's code page.
 struct RightsRow {
     int aplId = 0;
-    QString caption;
-    QList<QPair<int, QString>> classes; // index and name (at most 20 characters)
+    QByteArray caption;
+    QList<QPair<int, QByteArray>> classes; // index and name (at most 20 characters)
 };
 
 QList<RightsRow> rightsRows(db::Database& sys)
@@ -272,10 +300,10 @@ QList<RightsRow> rightsRows(db::Database& sys)
             const int suite = FindSuiteApplication(DecodeStoredText(q.field(aplName).asString()));
             listed = suite >= 0;
             if (listed)
-                rows.append({apl, SuiteApplicationTable[static_cast<size_t>(suite)].caption.toString(), {}});
+                rows.append({apl, cp1251::encode(SuiteApplicationTable[static_cast<size_t>(suite)].caption.toString()), {}});
         }
         if (listed)
-            rows.last().classes.append({q.field(classIdx).asInteger(), DecodeStoredText(q.field(classNm).asString()).left(20)});
+            rows.last().classes.append({q.field(classIdx).asInteger(), cp1251::encode(DecodeStoredText(q.field(classNm).asString()).left(20))});
     }
     return rows;
 }
@@ -286,39 +314,33 @@ QByteArray UsersTextDocument(db::Database& sys, const QList<ExportListUser>& use
 {
     db::Transaction t(sys);
     const QList<RightsRow> rows = rightsRows(sys);
-
-    // The class column of each row of a user's rights list, as loading the rights fills it: every
-    // right ticks its application, and a class the application has replaces the one shown.
-    struct Shown {
-        bool ticked = false;
-        bool hasClass = false;
-        QString className;
-    };
     QHash<int, qsizetype> rowOf; // application -> its row
     for (qsizetype i = 0; i < rows.size(); ++i)
         rowOf.insert(rows[i].aplId, i);
-    QHash<int, QHash<int, Shown>> shown; // user -> application -> its row's state
+
+    // The class column of each row of a user's rights list, as loading the rights fills it: a
+    // class of the application replaces the one shown; a right without one leaves the row
+    // without a class (unless an earlier right gave it one), and such a row gives no line.
+    QHash<int, std::vector<const QByteArray*>> shown; // user -> per row: its class name or none
     {
         db::Query q(&sys);
         q.setSql(QStringLiteral("select lnk_usr, lnk_aplid, lnk_class from links"));
         for (q.open(); !q.eof(); q.next()) {
-            const int apl = q.field(1).asInteger();
-            const auto row = rowOf.constFind(apl);
+            const auto row = rowOf.constFind(q.field(1).asInteger());
             if (row == rowOf.constEnd())
                 continue; // an application the list does not show
-            Shown& s = shown[q.field(0).asInteger()][apl];
-            s.ticked = true;
+            std::vector<const QByteArray*>& classes = shown[q.field(0).asInteger()];
+            classes.resize(static_cast<size_t>(rows.size()), nullptr);
             const int cls = q.field(2).asInteger();
             for (const auto& [idx, name] : rows[*row].classes)
                 if (idx == cls) {
-                    s.hasClass = true;
-                    s.className = name;
+                    classes[static_cast<size_t>(*row)] = &name;
                     break;
                 }
         }
     }
 
-    // A resolver's line carries the class of the user's first right the query gives.
+    // A resolver's line carries the class of the user's first right, the first the query gives.
     QHash<int, QString> firstClass;
     if (resolvers) {
         db::Query q(&sys);
@@ -331,28 +353,26 @@ QByteArray UsersTextDocument(db::Database& sys, const QList<ExportListUser>& use
     }
     t.commit();
 
-    QString text;
-    const QString crlf = QStringLiteral("\r\n");
+    QByteArray out;
     for (const ExportListUser& u : users) {
-        const QString head = u.login + QLatin1Char('@') + u.fullName + QStringLiteral("@5093@");
+        const QByteArray head = cp1251::encode(u.login + QLatin1Char('@') + u.fullName + QStringLiteral("@5093@"));
         if (resolvers) {
             const auto r = resolvers->constFind(u.id);
             if (r != resolvers->constEnd()) {
-                text += head + r->sdText + QStringLiteral("@@") + r->destTxt + QLatin1Char('@') + r->resPost + QLatin1Char('@') +
-                        firstClass.value(u.id) + crlf;
+                out += head + cp1251::encode(r->sdText + QStringLiteral("@@") + r->destTxt + QLatin1Char('@') + r->resPost +
+                                             QLatin1Char('@') + firstClass.value(u.id)) +
+                       "\r\n";
                 continue;
             }
         }
-        const auto userRows = shown.constFind(u.id);
-        if (userRows == shown.constEnd())
+        const auto classes = shown.constFind(u.id);
+        if (classes == shown.constEnd())
             continue;
-        for (const RightsRow& r : rows) {
-            const auto s = userRows->constFind(r.aplId);
-            if (s != userRows->constEnd() && s->ticked && s->hasClass)
-                text += head + r.caption + QLatin1Char('@') + s->className + crlf;
-        }
+        for (size_t i = 0; i < classes->size(); ++i)
+            if (const QByteArray* name = (*classes)[i])
+                out.append(head).append(rows[static_cast<qsizetype>(i)].caption).append('@').append(*name).append("\r\n", 2);
     }
-    return cp1251::encode(text);
+    return out;
 }
 
 void WriteExportFile(const QString& path, const QByteArray& bytes)
