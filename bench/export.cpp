@@ -172,12 +172,6 @@ int measure(const QString& mode, const QString& path)
     return 0;
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -211,17 +205,9 @@ int main(int argc, char** argv)
     std::map<QString, long> peak;
     for (int r = 0; r < kRuns; ++r)
         for (const QString& mode : modes) {
-            QProcess p;
-            p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--measure"), mode, path});
-            p.waitForFinished(600000);
-            std::map<QString, QString> out;
-            for (const QByteArray& line : p.readAllStandardOutput().split('\n'))
-                if (!line.isEmpty())
-                    out[QString::fromUtf8(line).section(QLatin1Char(' '), 0, 0)] = QString::fromUtf8(line).section(QLatin1Char(' '), 1);
-            if (p.exitCode() != 0 || !out.count(QStringLiteral("ms"))) {
-                std::fprintf(stderr, "%s failed: %s\n", qPrintable(mode), p.readAllStandardError().constData());
+            std::map<QString, QString> out = MeasureInChild(mode, path);
+            if (out.empty())
                 return 1;
-            }
             ms[mode].push_back(out[QStringLiteral("ms")].toDouble());
             peak[mode] = std::max(peak[mode], out[QStringLiteral("peak")].toLong());
         }
@@ -243,8 +229,8 @@ int main(int argc, char** argv)
                                  xml.count(" AMod05=") + xml.count(" AMod22=");
     const bool ok = userElements == users && attributes == 6LL * users && text.count("\r\n") == 5LL * (users - 1);
 
-    const double fx = median(ms[QStringLiteral("fetch-xml")]), x = median(ms[QStringLiteral("xml")]);
-    const double ft = median(ms[QStringLiteral("fetch-text")]), tx = median(ms[QStringLiteral("text")]);
+    const double fx = Median(ms[QStringLiteral("fetch-xml")]), x = Median(ms[QStringLiteral("xml")]);
+    const double ft = Median(ms[QStringLiteral("fetch-text")]), tx = Median(ms[QStringLiteral("text")]);
     std::printf("users: %d with rights in %zu applications each (database filled in %.0f s), %d runs of each side\n", users,
                 std::size(kApps), fillSeconds, kRuns);
     std::printf("database file on: %s\n", qPrintable(StorageOf(path)));

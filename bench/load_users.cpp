@@ -150,12 +150,6 @@ int measure(const QString& mode, const QString& path)
     return 0;
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -201,19 +195,9 @@ int main(int argc, char** argv)
     bool ok = true;
     for (int run = 0; run < runs; ++run) {
         for (const QString& mode : {QStringLiteral("raw"), QStringLiteral("load")}) {
-            QProcess p;
-            p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--measure"), mode, path});
-            p.waitForFinished(1800000);
-            std::map<QString, QString> out;
-            for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
-                const QString l = QString::fromUtf8(line);
-                if (!l.isEmpty())
-                    out[l.section(QLatin1Char(' '), 0, 0)] = l.section(QLatin1Char(' '), 1);
-            }
-            if (p.exitCode() != 0 || !out.count(QStringLiteral("ms"))) {
-                std::fprintf(stderr, "%s failed: %s\n", qPrintable(mode), p.readAllStandardError().constData());
+            std::map<QString, QString> out = MeasureInChild(mode, path);
+            if (out.empty())
                 return 1;
-            }
             ms[mode].push_back(out[QStringLiteral("ms")].toDouble());
             const auto check = [&](const char* what, const QString& got, const QString& want) {
                 if (got != want) {
@@ -230,8 +214,8 @@ int main(int argc, char** argv)
         }
     }
 
-    const double raw = median(ms[QStringLiteral("raw")]);
-    const double load = median(ms[QStringLiteral("load")]);
+    const double raw = Median(ms[QStringLiteral("raw")]);
+    const double load = Median(ms[QStringLiteral("load")]);
     auto perUser = [&](const QString& mode, const char* key) { return lastRun[mode][QString::fromLatin1(key)].toDouble() / users; };
     std::printf("users: %d (database filled in %.0f s), %d runs of each side\n", users, fillSeconds, runs);
     std::printf("database file on: %s\n", qPrintable(StorageOf(path)));

@@ -16,9 +16,15 @@
 #include <QMenu>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace Text = ExportText;
 
 namespace {
+
+// What an item of the database list carries besides a configured entry's position.
+constexpr int kNoDatabase = -2;
+constexpr int kAlias = -1;
 
 void reportError(const std::exception& e) { prompts().message(Text::ErrorPrefix + db::errorMessage(e), Prompts::Icon::Error); }
 
@@ -30,6 +36,17 @@ bool isFirebirdDriver(const QString& driver)
     } catch (const db::Error&) {
         return false;
     }
+}
+
+// The file to write, or empty when the dialog was cancelled.
+QString askFileName(const QString& title, const QString& filter, const QString& defaultExt, bool confirmOverwrite)
+{
+    FileDialogOptions options;
+    options.title = title;
+    options.filter = filter;
+    options.defaultExt = defaultExt;
+    options.confirmOverwrite = confirmOverwrite;
+    return prompts().saveFile(options);
 }
 
 // The export connection is closed when the export ends, however it ends.
@@ -63,13 +80,11 @@ TUserExport::TUserExport(TfrmUserRights& window, TDM& dm) : QObject(&window), m_
 
 void TUserExport::FillDatabaseList()
 {
-    cbAliases->clear();
-    // The first item, blank, exports without resolver data.
-    cbAliases->addItem(QString(), -2);
+    QList<QPair<QString, int>> items; // text, and the entry's position or kAlias
     try {
         for (const QString& alias : AliasNames())
             if (isFirebirdDriver(AliasDriver(alias)))
-                cbAliases->addItem(Text::AliasPrefix + alias, -1);
+                items.append({Text::AliasPrefix + alias, kAlias});
     } catch (const std::exception& e) {
         prompts().message(Text::AliasesFailed + db::errorMessage(e), Prompts::Icon::Error);
     }
@@ -81,8 +96,12 @@ void TUserExport::FillDatabaseList()
         reportError(e);
     }
     for (qsizetype i = 0; i < m_entries.size(); ++i)
-        cbAliases->addItem(QStringLiteral("%1 (%2)").arg(m_entries[i].Caption, m_entries[i].DBN), static_cast<int>(i));
-    cbAliases->model()->sort(0);
+        items.append({QStringLiteral("%1 (%2)").arg(m_entries[i].Caption, m_entries[i].DBN), static_cast<int>(i)});
+    std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.first.compare(b.first, Qt::CaseInsensitive) < 0; });
+    cbAliases->clear();
+    cbAliases->addItem(QString(), kNoDatabase); // blank, first: an export without resolver data
+    for (const auto& [text, entry] : items)
+        cbAliases->addItem(text, entry);
     cbAliases->setCurrentIndex(0);
 }
 
@@ -90,12 +109,7 @@ void TUserExport::ExportUsersXml()
 {
     if (m_window.tblUsers.isEmpty())
         return;
-    FileDialogOptions options;
-    options.title = Text::XmlTitle;
-    options.filter = Text::XmlFilter;
-    options.defaultExt = QStringLiteral("xml");
-    options.confirmOverwrite = true;
-    const QString path = prompts().saveFile(options);
+    const QString path = askFileName(Text::XmlTitle, Text::XmlFilter, QStringLiteral("xml"), true);
     if (path.isEmpty())
         return;
     const bool forHub = prompts().confirm(Text::ForHub, Prompts::Icon::Question, Prompts::Answer::Yes);
@@ -110,10 +124,10 @@ bool TUserExport::ReadChosenResolverData(ResolverData& data, bool& have)
 {
     have = false;
     const int chosen = cbAliases->currentData().toInt();
-    if (cbAliases->currentIndex() < 0 || chosen == -2)
+    if (cbAliases->currentIndex() < 0 || chosen == kNoDatabase)
         return true;
     exportDb.params().clear();
-    if (chosen == -1) {
+    if (chosen == kAlias) {
         exportDb.setDriverName(QString());
         exportDb.setAliasName(cbAliases->currentText().mid(Text::AliasPrefix.size()));
     } else {
@@ -146,12 +160,7 @@ void TUserExport::ExportUsersText()
     if (!ReadChosenResolverData(resolvers, haveResolvers))
         return;
 
-    FileDialogOptions options;
-    options.title = Text::TextTitle;
-    options.filter = Text::TextFilter;
-    options.defaultExt = QStringLiteral("txt");
-    options.confirmOverwrite = false;
-    const QString path = prompts().saveFile(options);
+    const QString path = askFileName(Text::TextTitle, Text::TextFilter, QStringLiteral("txt"), false);
     if (path.isEmpty())
         return;
 

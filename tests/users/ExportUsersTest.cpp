@@ -175,7 +175,7 @@ protected:
                       .toUtf8());
         writeFile(m_tmp.path(QStringLiteral("aliases.ini")),
                   QStringLiteral("[delo_db]\nDRIVER=INTRBASE\nSERVER NAME=%1\n[pg_db]\nDRIVER=POSTGRESQL\nSERVER NAME=x\n"
-                                 "[fb_db]\nDRIVER=FIREBIRD\nSERVER NAME=%1\n")
+                                 "[fb_db]\nDRIVER=FIREBIRD\nSERVER NAME=%1\n[Mod07_db]\nDRIVER=INTERBASE\nSERVER NAME=x\n")
                       .arg(m_resolverDb)
                       .toUtf8());
     }
@@ -367,7 +367,8 @@ TEST_F(ExportUsersTest, DatabaseListOffersFirebirdAliasesAndConfiguredDatabases)
     QStringList items;
     for (int i = 0; i < exportOf(*w).cbAliases->count(); ++i)
         items << exportOf(*w).cbAliases->itemText(i);
-    EXPECT_EQ(items, (QStringList{QString(), QStringLiteral("[BDE] delo_db"), QStringLiteral("[BDE] fb_db"), QStringLiteral("Деловодство (deloDB)"),
+    EXPECT_EQ(items, (QStringList{QString(), QStringLiteral("[BDE] delo_db"), QStringLiteral("[BDE] fb_db"), QStringLiteral("[BDE] Mod07_db"),
+                                  QStringLiteral("Деловодство (deloDB)"),
                                   QStringLiteral("Заплати (plati)"), QStringLiteral("Липсваща (missing)")}));
     EXPECT_EQ(exportOf(*w).cbAliases->currentIndex(), 0);
     EXPECT_EQ(exportOf(*w).sbExport->toolTip(), Text::ButtonHint);
