@@ -93,7 +93,7 @@ void setAttribute(pugi::xml_node user, const char* name, const std::string& valu
     pugi::xml_attribute a = user.attribute(name);
     if (!a)
         a = user.append_attribute(name);
-    a.set_value(value.c_str());
+    a.set_value(value.c_str(), value.size());
 }
 
 // pugixml ends lines with LF; the file ends them with CR LF. A line feed inside a value is
@@ -117,11 +117,13 @@ public:
     QByteArray out;
 };
 
-// A right the document carries, with its application and class decoded.
-struct Link {
+// One (application, class) pair the document carries, mapped when a user first holds it.
+struct Right {
     const char* attribute;
-    QString aplName;
-    QString className;
+    QString aplName; // decoded
+    QString className; // decoded
+    bool mapped = false;
+    std::string value; // UTF-8
 };
 
 QString mapDecoded(const QString& aplName, const QString& className, bool forHub)
@@ -171,28 +173,33 @@ QByteArray UsersXmlDocument(db::Database& sys, bool forHub)
 
     // Every right at once, grouped by user in the order the database gives them: the order a
     // query for one user's rights gives, without a query per user.
-    // A few applications and classes stand in many rights: each is decoded once.
-    QHash<QString, QString> decodedNames;
-    const auto decoded = [&](const QString& stored) -> const QString& {
-        auto it = decodedNames.constFind(stored);
-        if (it == decodedNames.constEnd())
-            it = decodedNames.insert(stored, DecodeStoredText(stored));
-        return *it;
-    };
-    QHash<int, QList<Link>> links;
+    // Every right at once, grouped by user in the order the database gives them (the order a
+    // query for one user's rights gives) without a query per user. The few (application, class)
+    // pairs stand in many rights: each is decoded and mapped once.
+    std::vector<Right> pairs;
+    QHash<QString, qsizetype> pairOf; // stored application + NUL + stored class -> its pair
+    QHash<int, QList<qsizetype>> rightsOf; // user -> its pairs, in order
     {
         db::Query q(&sys);
         q.setSql(QStringLiteral("select links.lnk_usr, applications.apl_name, class.class_nm from links "
                                 "left join class on class.class_idx = links.lnk_class "
                                 "left join applications on applications.apl_id = links.lnk_aplid"));
         for (q.open(); !q.eof(); q.next()) {
-            const QString& apl = decoded(q.field(1).asString());
-            if (const char* attribute = attributeOf(apl))
-                links[q.field(0).asInteger()].append({attribute, apl, decoded(q.field(2).asString())});
+            const QString apl = q.field(1).asString();
+            const QString cls = q.field(2).asString();
+            const QString key = apl + QChar(0) + cls;
+            auto pair = pairOf.constFind(key);
+            if (pair == pairOf.constEnd()) {
+                const QString aplName = DecodeStoredText(apl);
+                const char* attribute = attributeOf(aplName);
+                pair = pairOf.insert(key, attribute ? static_cast<qsizetype>(pairs.size()) : -1);
+                if (attribute)
+                    pairs.push_back({attribute, aplName, DecodeStoredText(cls), false, {}});
+            }
+            if (*pair >= 0)
+                rightsOf[q.field(0).asInteger()].append(*pair);
         }
     }
-    // The value of each (application, class) pair, mapped when a user first holds it.
-    QHash<QString, QString> values;
 
     pugi::xml_document doc;
     pugi::xml_node decl = doc.append_child(pugi::node_declaration);
@@ -215,7 +222,11 @@ QByteArray UsersXmlDocument(db::Database& sys, bool forHub)
     for (; !q.eof(); q.next()) {
         const int userId = q.field(id).asInteger();
         pugi::xml_node user = root.append_child("User");
-        const auto set = [&](const char* name, const QString& value) { setAttribute(user, name, xmlValue(value, userId, name)); };
+        // Each of these is set once, before any right: appended without a look-up.
+        const auto set = [&](const char* name, const QString& value) {
+            const std::string v = xmlValue(value, userId, name);
+            user.append_attribute(name).set_value(v.c_str(), v.size());
+        };
         const auto setIfAny = [&](const char* name, const QString& value) {
             if (!value.isEmpty())
                 set(name, value);
@@ -233,14 +244,15 @@ QByteArray UsersXmlDocument(db::Database& sys, bool forHub)
         setIfAny("LastName", name.last);
         if (cert >= 0 && !q.isNull(cert))
             setIfAny("Certificate", textOf(q.field(cert)));
-        for (const Link& link : links.value(userId)) {
-            const QString key = link.aplName + QChar(0) + link.className;
-            auto value = values.constFind(key);
-            if (value == values.constEnd())
-                value = values.insert(key, mapDecoded(link.aplName, link.className, forHub));
-            set(link.attribute, *value);
-            if (std::strcmp(link.attribute, "AMod03") == 0)
-                set("AMod21", *value);
+        for (qsizetype i : rightsOf.value(userId)) {
+            Right& r = pairs[static_cast<size_t>(i)];
+            if (!r.mapped) {
+                r.value = xmlValue(mapDecoded(r.aplName, r.className, forHub), userId, r.attribute);
+                r.mapped = true;
+            }
+            setAttribute(user, r.attribute, r.value);
+            if (std::strcmp(r.attribute, "AMod03") == 0)
+                setAttribute(user, "AMod21", r.value);
         }
     }
     q.close();
