@@ -23,6 +23,17 @@ inline double Median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
+// sys.fdb in folder for a benchmark's new database; empty (with a message) when one is there already.
+inline QString NewDatabasePath(const QString& folder)
+{
+    const QString path = folder + QStringLiteral("/sys.fdb");
+    if (QFile::exists(path)) {
+        std::fprintf(stderr, "%s exists already\n", qPrintable(path));
+        return {};
+    }
+    return path;
+}
+
 // Runs this program again as "--measure mode path", so that the measurement has a process and a
 // peak memory of its own, and returns the "key value" lines it printed; empty when it failed
 // (its error output is printed).

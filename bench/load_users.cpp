@@ -168,11 +168,9 @@ int main(int argc, char** argv)
 
     QTemporaryDir temporary;
     const QString folder = args.size() > 2 ? args[2] : temporary.path();
-    const QString path = QDir(folder).filePath(QStringLiteral("sys.fdb"));
-    if (QFile::exists(path)) {
-        std::fprintf(stderr, "%s exists already\n", qPrintable(path));
+    const QString path = NewDatabasePath(folder);
+    if (path.isEmpty())
         return 2;
-    }
     QElapsedTimer t;
     t.start();
     CreateCurrentSystemDatabase(path, QStringLiteral("SYSCREAT"), QString());
