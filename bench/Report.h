@@ -2,6 +2,7 @@
 
 // What every benchmark reports beside its times: the storage its database files were on and
 // the process's peak memory.
+#include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
 #include <QString>
@@ -10,6 +11,52 @@
 #include <vector>
 
 #include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <vector>
+
+// The median of a side's times; 0 for none.
+inline double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// sys.fdb in folder for a benchmark's new database; empty (with a message) when one is there already.
+inline QString NewDatabasePath(const QString& folder)
+{
+    const QString path = folder + QStringLiteral("/sys.fdb");
+    if (QFile::exists(path)) {
+        std::fprintf(stderr, "%s exists already\n", qPrintable(path));
+        return {};
+    }
+    return path;
+}
+
+// Runs this program again as "--measure mode path", so that the measurement has a process and a
+// peak memory of its own, and returns the "key value" lines it printed; empty when it failed
+// (its error output is printed).
+inline std::map<QString, QString> MeasureInChild(const QString& mode, const QString& path)
+{
+    QProcess p;
+    p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--measure"), mode, path});
+    p.waitForFinished(1800000);
+    std::map<QString, QString> out;
+    for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+        const QString l = QString::fromUtf8(line);
+        if (!l.isEmpty())
+            out[l.section(QLatin1Char(' '), 0, 0)] = l.section(QLatin1Char(' '), 1);
+    }
+    if (p.exitCode() != 0 || !out.count(QStringLiteral("ms"))) {
+        std::fprintf(stderr, "%s failed: %s\n", qPrintable(mode), p.readAllStandardError().constData());
+        return {};
+    }
+    return out;
+}
 
 // File system, device and mount point of path, and what the kernel says of the disk.
 inline QString StorageOf(const QString& path)

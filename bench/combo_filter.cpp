@@ -48,14 +48,6 @@ QStringList MakeItems(int count)
     return items;
 }
 
-double Median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 double TimeMs(const QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed()) / 1e6; }
 
 void SendKey(QWidget* w, int key, const QString& text)

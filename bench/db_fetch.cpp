@@ -28,12 +28,6 @@ namespace {
 constexpr int kRows = 100000;
 constexpr int kRuns = 7;
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 void connectEmbedded(db::Database& d, const QString& path)
 {
     d.setDriverName(QStringLiteral("INTRBASE"));
@@ -142,7 +136,7 @@ int main(int argc, char** argv)
         }
         isql.push_back(t.nsecsElapsed() / 1e6);
     }
-    const double a = median(layer), r = median(raw), b = median(isql);
+    const double a = Median(layer), r = Median(raw), b = Median(isql);
     // The layer counts characters, the raw fetch bytes: for cp1251 they are equal, so the two
     // sums cancel exactly when both read the same values.
     std::printf("rows: %d, runs: %d (checksums %s)\n", kRows, kRuns, checksum == 0 ? "agree" : "DIFFER");

@@ -28,12 +28,6 @@ namespace {
 
 constexpr int kRuns = 7;
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 double Ms(const QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed()) / 1e6; }
 
 [[noreturn]] void Fail(const char* what)

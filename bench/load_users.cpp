@@ -168,11 +168,9 @@ int main(int argc, char** argv)
 
     QTemporaryDir temporary;
     const QString folder = args.size() > 2 ? args[2] : temporary.path();
-    const QString path = QDir(folder).filePath(QStringLiteral("sys.fdb"));
-    if (QFile::exists(path)) {
-        std::fprintf(stderr, "%s exists already\n", qPrintable(path));
+    const QString path = NewDatabasePath(folder);
+    if (path.isEmpty())
         return 2;
-    }
     QElapsedTimer t;
     t.start();
     CreateCurrentSystemDatabase(path, QStringLiteral("SYSCREAT"), QString());
@@ -195,19 +193,9 @@ int main(int argc, char** argv)
     bool ok = true;
     for (int run = 0; run < runs; ++run) {
         for (const QString& mode : {QStringLiteral("raw"), QStringLiteral("load")}) {
-            QProcess p;
-            p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--measure"), mode, path});
-            p.waitForFinished(1800000);
-            std::map<QString, QString> out;
-            for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
-                const QString l = QString::fromUtf8(line);
-                if (!l.isEmpty())
-                    out[l.section(QLatin1Char(' '), 0, 0)] = l.section(QLatin1Char(' '), 1);
-            }
-            if (p.exitCode() != 0 || !out.count(QStringLiteral("ms"))) {
-                std::fprintf(stderr, "%s failed: %s\n", qPrintable(mode), p.readAllStandardError().constData());
+            std::map<QString, QString> out = MeasureInChild(mode, path);
+            if (out.empty())
                 return 1;
-            }
             ms[mode].push_back(out[QStringLiteral("ms")].toDouble());
             const auto check = [&](const char* what, const QString& got, const QString& want) {
                 if (got != want) {

@@ -3,6 +3,7 @@
 #include "DomainAccounts.h"
 #include "NewUser.h"
 #include "UserLibrary.h"
+#include "UserExport.h"
 #include "UserRightsText.h"
 
 #include "core/DataModule.h"
@@ -223,6 +224,7 @@ void TfrmUserRights::BuildWindow()
     connect(sbExit, &QPushButton::clicked, this, &TfrmUserRights::Leave);
     connect(sbSave, &QPushButton::clicked, this, &TfrmUserRights::Save);
     connect(sbUserRefresh, &QPushButton::clicked, this, &TfrmUserRights::RefreshAll);
+    new TUserExport(*this, m_dm); // the export strip and the grid menu's export
 
     // Enter belongs to the field it is pressed in (the search field searches), not to a button.
     for (QPushButton* b : findChildren<QPushButton*>())
