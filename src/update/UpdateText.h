@@ -2,9 +2,25 @@
 
 #include <QString>
 
-// The texts of the update window, the alias choice, the progress window and the history viewer,
-// as the suite has them (odd spacing included: peers compare them).
+// The texts of the update engine and its windows, spelled as the design has them (odd spacing
+// included: peers compare them).
 namespace UpdateText {
+inline const QString CannotLoadLibrary = QStringLiteral("Не може да зареди библиотеката ");
+inline const QString CannotFindProc = QStringLiteral("Не може да намери функцията ");
+inline const QString ProcFrom = QStringLiteral(" от ");
+inline const QString ProcFailed = QStringLiteral("Грешка във функция ");
+inline const QString UnknownComputer = QStringLiteral("UnknownComputer");
+inline const QString UnknownUser = QStringLiteral("UnknownUser");
+// Where a fault of a script is: the script, the step and the line of the file.
+inline const QString ScriptPlace = QStringLiteral("Скрипт \"%1\", стъпка %2, ред %3: ");
+inline const QString ScriptLinePlace = QStringLiteral("Скрипт \"%1\", ред %2: ");
+inline const QString NotAnInteger = QStringLiteral("\"%1\" не е цяло число");
+inline const QString TextAfterTerminator =
+    QStringLiteral("текст след последния разделител \"%1\" на стъпката (той не би се изпълнил никога)");
+inline const QString CreatedInSameStep =
+    QStringLiteral(" (Firebird не вижда таблица или колона, създадена в същата транзакция: създайте обекта в една "
+                   "стъпка и го попълнете в следваща.)");
+
 // Update window
 inline const QString Caption = QStringLiteral("Обновяване на база");
 inline const QString AliasLabel = QStringLiteral("Псевдоним (Alias)  : ");

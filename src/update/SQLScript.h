@@ -1,0 +1,31 @@
+#pragma once
+
+#include "SQLStep.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+// A script file split into its directives and steps. Knows no database, so a file can be
+// checked whole before anything runs.
+struct TSQLScript {
+    QString Alias;                                   // lower case; empty without a directive
+    QString HistoryTableName = QStringLiteral("SQL_UPDATES");
+    TSetupArray Setups;
+    std::vector<std::unique_ptr<TSQLStep>> Steps;
+};
+
+// The lines of a script's bytes: UTF-8 when the bytes are valid UTF-8, otherwise windows-1251.
+// Throws InputError naming the line for a NUL byte, a byte windows-1251 does not define, or a
+// character windows-1251 cannot hold (the target databases keep windows-1251 text).
+QStringList ScriptLines(const QByteArray& bytes, const QString& scriptName);
+
+// Splits lines into directives and steps (owned by owner, which may be null). Throws
+// InputError naming the script, the step and the line of the first fault.
+void ParseScript(const QStringList& lines, TSQLScript& script, TSQLUpdater* owner, const QString& scriptName = {});
+
+// Reads and parses a file; the error of an unreadable file names it.
+void LoadScriptFile(const QString& path, TSQLScript& script, TSQLUpdater* owner);
