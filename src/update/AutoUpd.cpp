@@ -20,14 +20,14 @@ namespace {
 const QString kThreadSuffix = QStringLiteral("_auto_thread_");
 }
 
-QString ScriptAlias(const QString& path)
+std::optional<QString> ScriptAlias(const QString& path)
 {
     try {
         TSQLScript script;
         LoadScriptFile(path, script, nullptr);
         return script.Alias;
     } catch (const std::exception&) {
-        return {};
+        return std::nullopt;
     }
 }
 
@@ -226,8 +226,11 @@ int TAutoUpd_Frm::Prepare(const QStringList& files, const QString& userSetting, 
         servers.insert(key, server);
         return server;
     };
-    for (int i = 0; i < files.size(); ++i)
-        thread->Servers << serverFor(i == 0 ? thread->Updater.Alias : ScriptAlias(files[i]));
+    for (int i = 0; i < files.size(); ++i) {
+        // A script that cannot be read asks nothing: its run stops there with the reason.
+        const std::optional<QString> alias = i == 0 ? thread->Updater.Alias : ScriptAlias(files[i]);
+        thread->Servers << (alias ? serverFor(*alias) : QString());
+    }
     thread->Updater.ServerName = thread->Servers.value(0);
 
     Start_BB->setEnabled(true);

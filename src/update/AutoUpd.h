@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 
 class QPushButton;
 class QTreeWidget;
@@ -95,6 +96,6 @@ void RunScripts(const QStringList& files, const QString& userSetting, const QStr
                 const TGetServerHandler& handler, const QString& chosenAlias, const QString& chosenServer,
                 QWidget* parent = nullptr);
 
-// The script's alias, read without a database; empty when the file cannot be read or parsed
+// The script's alias, read without a database; none when the file cannot be read or parsed
 // (its run reports why).
-QString ScriptAlias(const QString& path);
+std::optional<QString> ScriptAlias(const QString& path);

@@ -61,6 +61,7 @@ protected:
         qputenv("GATEKEEP_CONFIG_DIR", m_tmp.path(QStringLiteral("config")).toUtf8());
         qputenv("GATEKEEP_ALIASES", m_tmp.path(QStringLiteral("aliases.ini")).toUtf8());
         SetShortString(LogInfo().Location, QStringLiteral("srv:/db/sys.fdb"));
+        InstallAliasResolver();
         TfrmSelectDBPaths::Runner() = [this](TfrmSelectDBPaths& w) {
             ++m_selections;
             w.lvAppl->setCurrentItem(w.lvAppl->topLevelItem(w.lvAppl->topLevelItemCount() - 1));
