@@ -124,7 +124,8 @@ ScriptRunResult RunScriptsFromCommandLine(const ScriptRunOptions& o, QTextStream
             err << current << QStringLiteral(": the database cannot be reached: ") << message << Qt::endl;
             unreachable = true;
         } else {
-            line(u.CurrentStepNo(), QStringLiteral("failed: ") + message);
+            // One line per step: the server's message may span several.
+            line(u.CurrentStepNo(), QStringLiteral("failed: ") + message.simplified());
             failed = true;
         }
     };
