@@ -115,7 +115,7 @@ TUpdate_f::TUpdate_f(QWidget* parent) : QDialog(parent), Updater(kWindowSuffix)
     DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     DBGrid1->setColumns({{QStringLiteral("SU_ID"), Text::ColId, {}, 60, true},
                          {QStringLiteral("SU_NO"), Text::ColNo, {}, 70, true},
-                         {QStringLiteral("SU_DATE"), Text::ColDate, {}, 130, true},
+                         {QStringLiteral("SU_DATE"), Text::ColDate, {}, 150, true},
                          {QStringLiteral("SU_FILENAME"), Text::ColFileName, {}, 320, true}});
     DBMemo1 = new QPlainTextEdit(this);
     DBMemo1->setObjectName(QStringLiteral("DBMemo1"));
