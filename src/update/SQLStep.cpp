@@ -39,59 +39,57 @@ struct SqlScan {
 
     bool inCode() const { return quote.isNull() && !blockComment; }
 
+    // Moves over the character at i (and a second one of a comment mark). Returns whether the
+    // character stands in code; a "--" comment moves i to the end of the line.
+    bool advance(const QString& line, qsizetype& i)
+    {
+        const QChar c = line[i];
+        const QChar next = i + 1 < line.size() ? line[i + 1] : QChar();
+        if (blockComment) {
+            if (c == QLatin1Char('*') && next == QLatin1Char('/'))
+                blockComment = false, ++i;
+            return false;
+        }
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar(); // a doubled quote reopens at once on the next character
+            return false;
+        }
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            quote = c;
+            return false;
+        }
+        if (c == QLatin1Char('/') && next == QLatin1Char('*')) {
+            blockComment = true, ++i;
+            return false;
+        }
+        if (c == QLatin1Char('-') && next == QLatin1Char('-')) {
+            i = line.size();
+            return false;
+        }
+        return true;
+    }
+
     // Index of the first occurrence of term in code, from `from`; the state is advanced to it.
     // -1 (state at the end of the line) when there is none.
     qsizetype find(const QString& line, const QString& term, qsizetype from = 0)
     {
         for (qsizetype i = from; i < line.size(); ++i) {
-            const QChar c = line[i];
-            if (blockComment) {
-                if (c == QLatin1Char('*') && i + 1 < line.size() && line[i + 1] == QLatin1Char('/')) {
-                    blockComment = false;
-                    ++i;
-                }
-                continue;
-            }
-            if (!quote.isNull()) {
-                if (c == quote)
-                    quote = QChar(); // a doubled quote reopens at once on the next character
-                continue;
-            }
-            if (!term.isEmpty() && line.mid(i, term.size()) == term)
+            if (inCode() && !term.isEmpty() && QStringView(line).mid(i).startsWith(term))
                 return i;
-            if (c == QLatin1Char('\'') || c == QLatin1Char('"'))
-                quote = c;
-            else if (c == QLatin1Char('/') && i + 1 < line.size() && line[i + 1] == QLatin1Char('*')) {
-                blockComment = true;
-                ++i;
-            } else if (c == QLatin1Char('-') && i + 1 < line.size() && line[i + 1] == QLatin1Char('-'))
-                return -1; // the rest of the line is a comment
+            advance(line, i);
         }
         return -1;
     }
 
     // Whether the text holds anything but whitespace and comments.
-    bool meaningful(const QString& text, qsizetype from = 0)
+    bool meaningful(const QString& text)
     {
-        for (qsizetype i = from; i < text.size(); ++i) {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const bool wasQuoted = !quote.isNull();
             const QChar c = text[i];
-            if (blockComment) {
-                if (c == QLatin1Char('*') && i + 1 < text.size() && text[i + 1] == QLatin1Char('/')) {
-                    blockComment = false;
-                    ++i;
-                }
-                continue;
-            }
-            if (!quote.isNull())
+            if (advance(text, i) ? !c.isSpace() : wasQuoted || !quote.isNull())
                 return true;
-            if (c == QLatin1Char('/') && i + 1 < text.size() && text[i + 1] == QLatin1Char('*')) {
-                blockComment = true;
-                ++i;
-            } else if (c == QLatin1Char('-') && i + 1 < text.size() && text[i + 1] == QLatin1Char('-')) {
-                return false;
-            } else if (!c.isSpace()) {
-                return true;
-            }
         }
         return false;
     }

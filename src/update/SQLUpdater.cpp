@@ -255,12 +255,14 @@ bool TSQLUpdater::RunNextStep()
             options.lockTimeout = LockTimeout;
         }
         std::optional<QDateTime> appliedAt;
+        std::vector<QVariantList> newRows;
         {
             db::Transaction t(TargetDB, options);
             appliedAt = AppliedAt(step.StepNo());
             if (!appliedAt) {
                 step.Apply();
                 RecordStep(step);
+                newRows = NewHistoryRows();
                 t.commit();
             }
         }
@@ -270,7 +272,7 @@ bool TSQLUpdater::RunNextStep()
             return true;
         }
         StepTime = timer.elapsed();
-        AppendNewHistoryRows();
+        AppendHistoryRows(newRows);
         if (OnStepDone)
             OnStepDone(*this);
     } catch (const std::exception& e) {
@@ -310,27 +312,39 @@ void TSQLUpdater::RecordStep(const TSQLStep& step)
     InsertQuery.execSql();
 }
 
-void TSQLUpdater::AppendNewHistoryRows()
+std::vector<QVariantList> TSQLUpdater::NewHistoryRows()
 {
+    std::vector<QVariantList> rows;
     if (!HistoryExists || !m_history->active())
-        return;
-    // Only the rows written since the last look: the table is not read again with its blobs.
+        return rows;
+    // Only the rows written since the last look, read in the step's own transaction: the
+    // table is not read again with its blobs, and no transaction is added per step.
     db::Query q(&TargetDB);
     q.setSql(QStringLiteral("select * from %1 where SU_ID > :last order by SU_ID").arg(HistoryTableName));
     q.setParam(QStringLiteral("last"), m_lastHistoryId);
-    m_history->disableControls();
     for (q.open(); !q.eof(); q.next()) {
         QVariantList row;
         for (const QString& f : m_history->fields()) {
             const int i = q.fieldIndex(f);
             row << (i < 0 ? QVariant() : q.field(i).value());
         }
-        const int id = q.fieldIndex(QStringLiteral("SU_ID"));
-        if (id >= 0)
-            m_lastHistoryId = std::max(m_lastHistoryId, q.field(id).asInt64());
-        m_history->appendRow(row);
+        rows.push_back(row);
     }
     q.close();
+    return rows;
+}
+
+void TSQLUpdater::AppendHistoryRows(const std::vector<QVariantList>& rows)
+{
+    if (rows.empty())
+        return;
+    const int id = m_history->fieldIndex(QStringLiteral("SU_ID"));
+    m_history->disableControls();
+    for (const QVariantList& row : rows) {
+        if (id >= 0)
+            m_lastHistoryId = std::max(m_lastHistoryId, row[id].toLongLong());
+        m_history->appendRow(row);
+    }
     m_history->last();
     m_history->enableControls();
 }

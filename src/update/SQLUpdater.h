@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class TMemDataSet;
 
@@ -101,7 +102,8 @@ private:
     void PrepareHistory();
     std::optional<QDateTime> AppliedAt(std::int32_t n);
     void RecordStep(const TSQLStep& step);
-    void AppendNewHistoryRows();
+    std::vector<QVariantList> NewHistoryRows();
+    void AppendHistoryRows(const std::vector<QVariantList>& rows);
     QString StepErrorText(const TSQLStep& step, const QString& message) const;
 
     TSQLScript m_script;

@@ -1,0 +1,4 @@
+/*alias>база*/
+/*sqlstart>1*/
+insert into t values ('абв')
+/*sqlstop*/

@@ -1,0 +1,3 @@
+/*sqlstart>3*/
+update t set a = 1
+/*sqlstop*/
