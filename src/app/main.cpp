@@ -15,12 +15,16 @@
 #include "maint/Demo.h"
 #include "maint/Refresh.h"
 #include "maint/SelfUpdate.h"
+#include "update/Alias_F.h"
+#include "update/ScriptRun.h"
+#include "update/Update_f.h"
 #include "users/UserRights.h"
 
 #include "db/Error.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QTextStream>
 #include <QTimer>
 
 #include <csignal>
@@ -120,6 +124,35 @@ int runAction(const CommandLine& cl)
     }
 }
 
+// Applies or previews update scripts, one line per step; the exit code says how it ended.
+int runScripts(const CommandLine& cl)
+{
+    ConsolePrompts console;
+    setPrompts(&console);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    ScriptRunOptions o;
+    o.scripts = cl.scripts;
+    o.preview = cl.action == CommandLine::Action::Preview;
+    o.server = cl.server;
+    o.alias = cl.alias;
+    o.database = cl.database;
+    // A login limits the configured databases to those of its system database.
+    if (!cl.login.isEmpty()) {
+        try {
+            if (!StartupLogin(cl.login, LogInfo())) {
+                err << "The login failed." << Qt::endl;
+                return int(ScriptRunResult::Unreachable);
+            }
+        } catch (const std::exception& e) {
+            err << db::errorMessage(e) << Qt::endl;
+            return int(ScriptRunResult::Unreachable);
+        }
+        o.filter = ShortString(LogInfo().Location);
+    }
+    return int(RunScriptsFromCommandLine(o, out, err));
+}
+
 // Logs in, shows the main window and runs until it closes (or saves a screenshot and exits).
 int runWindows(QApplication& app, const CommandLine& cl)
 {
@@ -144,7 +177,17 @@ int runWindows(QApplication& app, const CommandLine& cl)
     hooks.selfUpdateCheck = SelfUpdateCheck;
     hooks.openUsers = [&dm](QWidget* parent) { OpenUserRights(dm, parent); };
     hooks.openRefresh = [&dm](QWidget* parent) { OpenRefresh(dm, parent); };
+    TUpdate_f* updateWindow = nullptr;
+    hooks.openUpdate = [&updateWindow](QWidget*) {
+        if (updateWindow)
+            updateWindow->ShowModal();
+    };
     TfrmMain frmMain(dm, logInfo, hooks);
+    // Made once, after the main window and the data module, and kept for the program's life.
+    TUpdate_f update_f(&frmMain);
+    TAlias_F alias_f(&frmMain);
+    update_f.setAliasChoice(&alias_f);
+    updateWindow = &update_f;
     if (shot) {
         const QString file = cl.value;
         const bool users = cl.window == QLatin1String("users");
@@ -185,7 +228,10 @@ int main(int argc, char* argv[])
         nameApplication();
         UseBulgarianLocale(app);
         InstallAliasResolver();
-        return runAction(cl);
+        const bool scripts = cl.action == CommandLine::Action::Apply || cl.action == CommandLine::Action::Preview;
+        const int rc = scripts ? runScripts(cl) : runAction(cl);
+        ReleaseLibraryArrays();
+        return rc;
     }
 
     const int quitFd = cl.needsWindows() ? takeQuitSignals() : -1;

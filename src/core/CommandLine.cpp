@@ -15,6 +15,8 @@ constexpr ActionName kActions[] = {
     {"write-install-description", CommandLine::Action::WriteInstallDescription},
     {"scramble", CommandLine::Action::Scramble},
     {"screenshot", CommandLine::Action::Screenshot},
+    {"apply", CommandLine::Action::Apply},
+    {"preview", CommandLine::Action::Preview},
     {"help", CommandLine::Action::Help},
     {"version", CommandLine::Action::Version},
 };
@@ -54,6 +56,28 @@ struct Options {
     QCommandLineOption window{QStringLiteral("window"),
                               QStringLiteral("With --screenshot: the window to save, \"main\" (default) or \"users\"."),
                               QStringLiteral("NAME"), QStringLiteral("main")};
+    QCommandLineOption apply{QStringLiteral("apply"),
+                             QStringLiteral("Apply the update script SCRIPT (repeat the option for several; they run sorted by "
+                                            "name, without regard to case) to one database, print one line per step and exit: "
+                                            "0 all applied or applied before, 1 a step failed, 2 a script could not be read, "
+                                            "3 the database could not be reached. The database is the one the scripts' alias "
+                                            "names, or --server, --alias or --database. A login after the options limits the "
+                                            "configured databases to those of the system database it logs in to."),
+                             QStringLiteral("SCRIPT")};
+    QCommandLineOption preview{QStringLiteral("preview"),
+                               QStringLiteral("Like --apply, but only print which steps would run and which were applied "
+                                              "before; nothing is changed."),
+                               QStringLiteral("SCRIPT")};
+    QCommandLineOption server{QStringLiteral("server"),
+                              QStringLiteral("With --apply or --preview: the database as a local path, host:path or "
+                                             "host/port:path."),
+                              QStringLiteral("PATH")};
+    QCommandLineOption alias{QStringLiteral("alias"),
+                             QStringLiteral("With --apply or --preview: the database of the alias NAME."), QStringLiteral("NAME")};
+    QCommandLineOption database{QStringLiteral("database"),
+                                QStringLiteral("With --apply or --preview: which of the configured databases of the scripts' "
+                                               "application (its DBN in ZorCfg.ini); needed when there are several."),
+                                QStringLiteral("DBN")};
     QCommandLineOption help{QStringLiteral("help"), QStringLiteral("Show this help and exit.")};
     QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version and exit.")};
 
@@ -67,8 +91,9 @@ struct Options {
         // After the login nothing is an option: a password may begin with "-".
         parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
         parser.addOptions({createSystemDb, owner, ownerPassword, admin, adminPassword, createDemo, writeInstall, scramble,
-                           screenshot, window, help, version});
-        parser.addPositionalArgument(QStringLiteral("login"), QStringLiteral("With --screenshot: login name and password."),
+                           screenshot, window, apply, preview, server, alias, database, help, version});
+        parser.addPositionalArgument(QStringLiteral("login"),
+                                     QStringLiteral("With --screenshot, --apply or --preview: login name and password."),
                                      QStringLiteral("[login password]"));
     }
 };
@@ -125,7 +150,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     } actions[] = {
         {o.createSystemDb, CommandLine::Action::CreateSystemDb}, {o.createDemo, CommandLine::Action::CreateDemo},
         {o.writeInstall, CommandLine::Action::WriteInstallDescription}, {o.scramble, CommandLine::Action::Scramble},
-        {o.screenshot, CommandLine::Action::Screenshot},
+        {o.screenshot, CommandLine::Action::Screenshot}, {o.apply, CommandLine::Action::Apply},
+        {o.preview, CommandLine::Action::Preview},
     };
     int chosen = 0;
     for (const auto& a : actions) {
@@ -143,13 +169,25 @@ CommandLine ParseCommandLine(const QStringList& arguments)
 
     const bool creating = c.action == CommandLine::Action::CreateSystemDb;
     const bool shooting = c.action == CommandLine::Action::Screenshot;
+    const bool updating = c.action == CommandLine::Action::Apply || c.action == CommandLine::Action::Preview;
+    const bool takesLogin = shooting || updating;
     for (const QCommandLineOption* own : {&o.owner, &o.ownerPassword, &o.admin, &o.adminPassword})
         if (!creating && o.parser.isSet(*own))
             c.error = QStringLiteral("--%1 belongs to --create-system-db.").arg(own->names().first());
     if (!shooting && o.parser.isSet(o.window))
         c.error = QStringLiteral("--window belongs to --screenshot.");
-    if (!shooting && !o.parser.positionalArguments().isEmpty())
+    int targets = 0;
+    for (const QCommandLineOption* own : {&o.server, &o.alias, &o.database}) {
+        if (!updating && o.parser.isSet(*own))
+            c.error = QStringLiteral("--%1 belongs to --apply and --preview.").arg(own->names().first());
+        targets += o.parser.isSet(*own) ? 1 : 0;
+    }
+    if (targets > 1)
+        c.error = QStringLiteral("One of --server, --alias and --database at a time.");
+    if (!takesLogin && !o.parser.positionalArguments().isEmpty())
         c.error = QStringLiteral("Unexpected argument after the options (see --help).");
+    if (updating && o.parser.positionalArguments().size() == 1)
+        c.error = QStringLiteral("A login is a login name and a password.");
     if (creating && (!o.parser.isSet(o.admin) || !o.parser.isSet(o.adminPassword)))
         c.error = QStringLiteral("--create-system-db needs --admin LOGIN and --admin-password PASSWORD of the first administrator.");
     if (!c.error.isEmpty())
@@ -162,8 +200,14 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     c.window = o.parser.value(o.window);
     if (shooting && c.window != QLatin1String("main") && c.window != QLatin1String("users"))
         c.error = QStringLiteral("--window is \"main\" or \"users\".");
-    if (shooting && o.parser.positionalArguments().size() >= 2)
+    if (takesLogin && o.parser.positionalArguments().size() >= 2)
         c.login = o.parser.positionalArguments().mid(0, 2);
+    if (updating) {
+        c.scripts = o.parser.values(c.action == CommandLine::Action::Apply ? o.apply : o.preview);
+        c.server = o.parser.value(o.server);
+        c.alias = o.parser.value(o.alias);
+        c.database = o.parser.value(o.database);
+    }
     return c;
 }
 

@@ -8,16 +8,20 @@
 // when the first argument names one of the program's own actions; otherwise the first two
 // arguments are the login name and password, as they stand.
 struct CommandLine {
-    enum class Action { Login, CreateSystemDb, CreateDemo, WriteInstallDescription, Scramble, Screenshot, Help, Version };
+    enum class Action { Login, CreateSystemDb, CreateDemo, WriteInstallDescription, Scramble, Screenshot, Apply, Preview, Help, Version };
 
     Action action = Action::Login;
     QString value;          // the action's argument: database, folder, "INI,ICR", text or PNG file
-    QStringList login;      // Login and Screenshot: the arguments that carry the login
+    QStringList login;      // Login, Screenshot, Apply and Preview: the arguments that carry the login
     QString window;         // Screenshot: "main" or "users"
     QString owner;          // CreateSystemDb: owner of the new database and its administrators' account
     QString ownerPassword;
     QString adminLogin;     // CreateSystemDb: the first administrator
     QString adminPassword;
+    QStringList scripts;    // Apply and Preview: the update scripts, in the order given
+    QString server;         // Apply and Preview: the target as a server path ...
+    QString alias;          // ... or as an alias of the alias layer ...
+    QString database;       // ... or the DBN of one configured database of the scripts' application
     QString error;          // a refused command line, said to the user; empty when accepted
 
     // Only these actions show windows; the others run without a display.
