@@ -8,14 +8,11 @@
 #include <QString>
 
 #include <algorithm>
-#include <vector>
-
-#include <sys/resource.h>
-
-#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <vector>
+
+#include <sys/resource.h>
 
 // The median of a side's times; 0 for none.
 inline double Median(std::vector<double> v)
@@ -79,8 +76,3 @@ inline long PeakResidentKb()
     return u.ru_maxrss;
 }
 
-inline double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
