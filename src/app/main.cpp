@@ -20,6 +20,8 @@
 #include "update/Update_f.h"
 #include "users/UserRights.h"
 
+#include "db/Connection.h"
+#include "db/Database.h"
 #include "db/Error.h"
 
 #include <QApplication>
@@ -29,6 +31,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
+#include <thread>
 
 #include <pthread.h>
 #include <sys/signalfd.h>
@@ -154,7 +158,57 @@ int runScripts(const CommandLine& cl)
 }
 
 // Logs in, shows the main window and runs until it closes (or saves a screenshot and exits).
-int runWindows(QApplication& app, const CommandLine& cl)
+// The embedded engine takes tens of milliseconds to start, and the login and the data module
+// attach one after the other, each opening the database anew. An attachment of its own, made on
+// a thread from the first moment, lets the engine start while the window system does and keeps
+// the database open until the main window has its connection. Only for a local system database:
+// a server's engine runs elsewhere. Nothing is read or written through it, and a failure is
+// left for the login to report.
+class EmbeddedWarmUp {
+public:
+    void start()
+    {
+        m_thread = std::thread([this] {
+            try {
+                const QString alias = QStringLiteral("sys_db");
+                if (db::Database::kindOfDriver(AliasDriver(alias)) != db::Connection::Kind::Firebird)
+                    return;
+                const db::ParamList params = AliasParams(alias);
+                if (params.value(QStringLiteral("SERVER NAME")).contains(QLatin1Char(':')))
+                    return;
+                auto conn = db::createFirebirdConnection();
+                conn->open(params);
+                m_conn = std::move(conn);
+            } catch (const std::exception&) {
+            }
+        });
+    }
+    // A second attach while the engine is still starting waits a whole second in the client
+    // library: the login waits here for the warm-up instead.
+    void wait()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    void release()
+    {
+        wait();
+        if (m_conn) {
+            try {
+                m_conn->close();
+            } catch (const std::exception&) {
+            }
+            m_conn.reset();
+        }
+    }
+    ~EmbeddedWarmUp() { release(); }
+
+private:
+    std::thread m_thread;
+    std::unique_ptr<db::Connection> m_conn;
+};
+
+int runWindows(QApplication& app, const CommandLine& cl, EmbeddedWarmUp& warmUp)
 {
     const bool shot = cl.action == CommandLine::Action::Screenshot;
     ConsolePrompts console;
@@ -163,6 +217,7 @@ int runWindows(QApplication& app, const CommandLine& cl)
 
     TLogInfoRec& logInfo = LogInfo();
     bool loggedIn = false;
+    warmUp.wait();
     try {
         loggedIn = StartupLogin(cl.login, logInfo);
     } catch (const std::exception& e) {
@@ -205,6 +260,7 @@ int runWindows(QApplication& app, const CommandLine& cl)
             });
         });
     }
+    QObject::connect(&frmMain, &TfrmMain::showStepDone, &frmMain, [&warmUp] { warmUp.release(); });
     frmMain.show();
     return app.exec();
 }
@@ -235,6 +291,9 @@ int main(int argc, char* argv[])
     }
 
     const int quitFd = cl.needsWindows() ? takeQuitSignals() : -1;
+    // After the signals are blocked, which its thread inherits.
+    EmbeddedWarmUp warmUp;
+    warmUp.start();
     QApplication app(qtArgc, qtArgv);
     nameApplication();
     QApplication::setApplicationDisplayName(QStringLiteral("Gatekeep"));
@@ -243,7 +302,7 @@ int main(int argc, char* argv[])
     InstallAliasResolver();
     if (cl.needsWindows())
         quitOnSignals(app, quitFd);
-    const int rc = cl.needsWindows() ? runWindows(app, cl) : runAction(cl);
+    const int rc = cl.needsWindows() ? runWindows(app, cl, warmUp) : runAction(cl);
     ReleaseLibraryArrays();
     return rc;
 }
