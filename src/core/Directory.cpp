@@ -15,11 +15,47 @@
 #include <lber.h>
 #include <ldap.h>
 
+#include "db/LazyLibrary.h"
+
 #include <memory>
 
 Q_LOGGING_CATEGORY(lcDirectory, "gatekeep.directory")
 
 namespace {
+
+// libldap (with liblber) is opened when the directory is first read.
+namespace ldapi {
+db::LazyLibrary& lib()
+{
+    static db::LazyLibrary library(GK_LIBLDAP_SONAME);
+    return library;
+}
+GK_LAZY_FUNCTION(lib(), ber_bvdup)
+GK_LAZY_FUNCTION(lib(), ber_bvfree)
+GK_LAZY_FUNCTION(lib(), ber_memfree)
+GK_LAZY_FUNCTION(lib(), ber_memvfree)
+GK_LAZY_FUNCTION(lib(), ldap_control_find)
+GK_LAZY_FUNCTION(lib(), ldap_control_free)
+GK_LAZY_FUNCTION(lib(), ldap_controls_free)
+GK_LAZY_FUNCTION(lib(), ldap_create_page_control)
+GK_LAZY_FUNCTION(lib(), ldap_err2string)
+GK_LAZY_FUNCTION(lib(), ldap_first_entry)
+GK_LAZY_FUNCTION(lib(), ldap_get_option)
+GK_LAZY_FUNCTION(lib(), ldap_get_values_len)
+GK_LAZY_FUNCTION(lib(), ldap_initialize)
+GK_LAZY_FUNCTION(lib(), ldap_memfree)
+GK_LAZY_FUNCTION(lib(), ldap_msgfree)
+GK_LAZY_FUNCTION(lib(), ldap_next_entry)
+GK_LAZY_FUNCTION(lib(), ldap_parse_pageresponse_control)
+GK_LAZY_FUNCTION(lib(), ldap_parse_result)
+GK_LAZY_FUNCTION(lib(), ldap_sasl_bind_s)
+GK_LAZY_FUNCTION(lib(), ldap_search_ext_s)
+GK_LAZY_FUNCTION(lib(), ldap_set_option)
+GK_LAZY_FUNCTION(lib(), ldap_start_tls_s)
+GK_LAZY_FUNCTION(lib(), ldap_unbind_ext_s)
+GK_LAZY_FUNCTION(lib(), ldap_value_free_len)
+} // namespace ldapi
+
 
 const QString kSection = QStringLiteral("Directory");
 
@@ -38,14 +74,14 @@ QStringList uris(const QString& text)
 }
 
 struct LdapFree {
-    void operator()(LDAP* ld) const { ldap_unbind_ext_s(ld, nullptr, nullptr); }
-    void operator()(LDAPMessage* m) const { ldap_msgfree(m); }
-    void operator()(LDAPControl* c) const { ldap_control_free(c); }
-    void operator()(LDAPControl** c) const { ldap_controls_free(c); }
-    void operator()(berval* b) const { ber_bvfree(b); }
-    void operator()(berval** v) const { ldap_value_free_len(v); }
-    void operator()(char* s) const { ldap_memfree(s); }
-    void operator()(char** v) const { ber_memvfree(reinterpret_cast<void**>(v)); }
+    void operator()(LDAP* ld) const { ldapi::ldap_unbind_ext_s(ld, nullptr, nullptr); }
+    void operator()(LDAPMessage* m) const { ldapi::ldap_msgfree(m); }
+    void operator()(LDAPControl* c) const { ldapi::ldap_control_free(c); }
+    void operator()(LDAPControl** c) const { ldapi::ldap_controls_free(c); }
+    void operator()(berval* b) const { ldapi::ber_bvfree(b); }
+    void operator()(berval** v) const { ldapi::ldap_value_free_len(v); }
+    void operator()(char* s) const { ldapi::ldap_memfree(s); }
+    void operator()(char** v) const { ldapi::ber_memvfree(reinterpret_cast<void**>(v)); }
 };
 template <typename T>
 using Owned = std::unique_ptr<T, LdapFree>;
@@ -53,9 +89,9 @@ using Owned = std::unique_ptr<T, LdapFree>;
 // The server's words for a failure, with what it added, never anything we sent.
 QString ldapReason(LDAP* ld, int rc)
 {
-    QString text = QString::fromUtf8(ldap_err2string(rc));
+    QString text = QString::fromUtf8(ldapi::ldap_err2string(rc));
     char* diag = nullptr;
-    if (ld && ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &diag) == LDAP_OPT_SUCCESS && diag) {
+    if (ld && ldapi::ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &diag) == LDAP_OPT_SUCCESS && diag) {
         Owned<char> own(diag);
         const QString more = QString::fromUtf8(diag).trimmed();
         if (!more.isEmpty())
@@ -73,7 +109,7 @@ public:
         if (list.isEmpty())
             throw DirectoryError(QStringLiteral("Директорията не е настроена: няма URI в раздел [Directory] на Gatekeep.ini"));
         LDAP* raw = nullptr;
-        int rc = ldap_initialize(&raw, list.join(QLatin1Char(' ')).toUtf8().constData());
+        int rc = ldapi::ldap_initialize(&raw, list.join(QLatin1Char(' ')).toUtf8().constData());
         m_ld.reset(raw);
         if (rc != LDAP_SUCCESS)
             fail(QStringLiteral("неправилен URI"), rc);
@@ -97,7 +133,7 @@ public:
         set(LDAP_OPT_X_TLS_NEWCTX, &client); // the options above apply to this handle only
 
         if (s.startTls) {
-            rc = ldap_start_tls_s(m_ld.get(), nullptr, nullptr);
+            rc = ldapi::ldap_start_tls_s(m_ld.get(), nullptr, nullptr);
             if (rc != LDAP_SUCCESS)
                 fail(QStringLiteral("StartTLS не успя"), rc);
         }
@@ -120,7 +156,7 @@ public:
             password = ReadBindPassword(s.passwordFile);
         }
         berval cred{static_cast<ber_len_t>(password.size()), password.data()};
-        rc = ldap_sasl_bind_s(m_ld.get(), s.bindDn.isEmpty() ? nullptr : s.bindDn.toUtf8().constData(), LDAP_SASL_SIMPLE,
+        rc = ldapi::ldap_sasl_bind_s(m_ld.get(), s.bindDn.isEmpty() ? nullptr : s.bindDn.toUtf8().constData(), LDAP_SASL_SIMPLE,
                               &cred, nullptr, nullptr, nullptr);
         password.fill('\0');
         if (rc != LDAP_SUCCESS)
@@ -140,7 +176,7 @@ private:
     template <typename V>
     void set(int option, V value)
     {
-        const int rc = ldap_set_option(m_ld.get(), option, value);
+        const int rc = ldapi::ldap_set_option(m_ld.get(), option, value);
         if (rc != LDAP_OPT_SUCCESS)
             fail(QStringLiteral("настройката %1 не е приета").arg(option), rc);
     }
@@ -151,7 +187,7 @@ private:
 
 QString firstValue(LDAP* ld, LDAPMessage* entry, const char* attribute)
 {
-    Owned<berval*> values(ldap_get_values_len(ld, entry, attribute));
+    Owned<berval*> values(ldapi::ldap_get_values_len(ld, entry, attribute));
     if (!values || !values.get()[0])
         return {};
     const berval* v = values.get()[0];
@@ -160,7 +196,7 @@ QString firstValue(LDAP* ld, LDAPMessage* entry, const char* attribute)
 
 QByteArray firstBytes(LDAP* ld, LDAPMessage* entry, const char* attribute)
 {
-    Owned<berval*> values(ldap_get_values_len(ld, entry, attribute));
+    Owned<berval*> values(ldapi::ldap_get_values_len(ld, entry, attribute));
     if (!values || !values.get()[0])
         return {};
     const berval* v = values.get()[0];
@@ -286,12 +322,12 @@ QString defaultNamingContext(const Connection& c, const DirectorySettings& s)
     const char* attrs[] = {"defaultNamingContext", "namingContexts", nullptr};
     timeval tv{s.searchTimeout, 0};
     LDAPMessage* raw = nullptr;
-    const int rc = ldap_search_ext_s(c.get(), "", LDAP_SCOPE_BASE, "(objectClass=*)", const_cast<char**>(attrs), 0, nullptr,
+    const int rc = ldapi::ldap_search_ext_s(c.get(), "", LDAP_SCOPE_BASE, "(objectClass=*)", const_cast<char**>(attrs), 0, nullptr,
                                      nullptr, &tv, 1, &raw);
     Owned<LDAPMessage> res(raw);
     if (rc != LDAP_SUCCESS)
         c.fail(QStringLiteral("кореновият запис не е прочетен"), rc);
-    LDAPMessage* entry = ldap_first_entry(c.get(), res.get());
+    LDAPMessage* entry = ldapi::ldap_first_entry(c.get(), res.get());
     QString base = entry ? firstValue(c.get(), entry, "defaultNamingContext") : QString();
     if (base.isEmpty() && entry)
         base = firstValue(c.get(), entry, "namingContexts");
@@ -323,20 +359,20 @@ QList<DomainAccount> ReadDomainAccounts(const DirectorySettings& s)
     Owned<berval> cookie;
     do {
         LDAPControl* rawPage = nullptr;
-        int rc = ldap_create_page_control(ld, static_cast<ber_int_t>(s.pageSize), cookie.get(), 0, &rawPage);
+        int rc = ldapi::ldap_create_page_control(ld, static_cast<ber_int_t>(s.pageSize), cookie.get(), 0, &rawPage);
         Owned<LDAPControl> page(rawPage);
         if (rc != LDAP_SUCCESS)
             c.fail(QStringLiteral("страницирането не е възможно"), rc);
         LDAPControl* controls[] = {page.get(), nullptr};
         LDAPMessage* raw = nullptr;
-        rc = ldap_search_ext_s(ld, base8.constData(), LDAP_SCOPE_SUBTREE, filter8.constData(), const_cast<char**>(attrs), 0,
+        rc = ldapi::ldap_search_ext_s(ld, base8.constData(), LDAP_SCOPE_SUBTREE, filter8.constData(), const_cast<char**>(attrs), 0,
                                controls, nullptr, &tv, LDAP_NO_LIMIT, &raw);
         Owned<LDAPMessage> res(raw);
         // A server that ignores paging stops at its size limit: a cut list would look whole.
         if (rc != LDAP_SUCCESS)
             c.fail(QStringLiteral("търсенето в %1 с филтър %2 не успя").arg(base, s.filter), rc);
 
-        for (LDAPMessage* e = ldap_first_entry(ld, res.get()); e; e = ldap_next_entry(ld, e)) {
+        for (LDAPMessage* e = ldapi::ldap_first_entry(ld, res.get()); e; e = ldapi::ldap_next_entry(ld, e)) {
             DomainAccount a;
             a.Domain = s.domain;
             a.Name = firstValue(ld, e, "sAMAccountName");
@@ -352,21 +388,21 @@ QList<DomainAccount> ReadDomainAccounts(const DirectorySettings& s)
 
         LDAPControl** rawServer = nullptr;
         int err = LDAP_SUCCESS;
-        rc = ldap_parse_result(ld, res.get(), &err, nullptr, nullptr, nullptr, &rawServer, 0);
+        rc = ldapi::ldap_parse_result(ld, res.get(), &err, nullptr, nullptr, nullptr, &rawServer, 0);
         Owned<LDAPControl*> server(rawServer);
         if (rc != LDAP_SUCCESS)
             c.fail(QStringLiteral("отговорът не може да бъде разчетен"), rc);
         cookie.reset();
-        LDAPControl* answer = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, server.get(), nullptr);
+        LDAPControl* answer = ldapi::ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, server.get(), nullptr);
         if (answer) {
             ber_int_t estimate = 0;
             berval next{0, nullptr};
-            rc = ldap_parse_pageresponse_control(ld, answer, &estimate, &next);
+            rc = ldapi::ldap_parse_pageresponse_control(ld, answer, &estimate, &next);
             if (rc != LDAP_SUCCESS)
                 c.fail(QStringLiteral("отговорът за страницирането не може да бъде разчетен"), rc);
             if (next.bv_len > 0)
-                cookie.reset(ber_bvdup(&next));
-            ber_memfree(next.bv_val);
+                cookie.reset(ldapi::ber_bvdup(&next));
+            ldapi::ber_memfree(next.bv_val);
         }
     } while (cookie);
 

@@ -2,6 +2,7 @@
 
 #include "Cp1251.h"
 #include "Error.h"
+#include "LazyLibrary.h"
 
 #include <QDateTime>
 
@@ -11,6 +12,35 @@
 
 namespace db {
 namespace {
+
+// libpq is opened when the first PostgreSQL connection is made.
+namespace pq {
+LazyLibrary& lib()
+{
+    static LazyLibrary library(GK_LIBPQ_SONAME);
+    return library;
+}
+GK_LAZY_FUNCTION(lib(), PQclear)
+GK_LAZY_FUNCTION(lib(), PQcmdTuples)
+GK_LAZY_FUNCTION(lib(), PQconnectdb)
+GK_LAZY_FUNCTION(lib(), PQerrorMessage)
+GK_LAZY_FUNCTION(lib(), PQexecParams)
+GK_LAZY_FUNCTION(lib(), PQfinish)
+GK_LAZY_FUNCTION(lib(), PQfname)
+GK_LAZY_FUNCTION(lib(), PQfreemem)
+GK_LAZY_FUNCTION(lib(), PQfsize)
+GK_LAZY_FUNCTION(lib(), PQftype)
+GK_LAZY_FUNCTION(lib(), PQgetisnull)
+GK_LAZY_FUNCTION(lib(), PQgetlength)
+GK_LAZY_FUNCTION(lib(), PQgetvalue)
+GK_LAZY_FUNCTION(lib(), PQnfields)
+GK_LAZY_FUNCTION(lib(), PQntuples)
+GK_LAZY_FUNCTION(lib(), PQresultErrorMessage)
+GK_LAZY_FUNCTION(lib(), PQresultStatus)
+GK_LAZY_FUNCTION(lib(), PQstatus)
+GK_LAZY_FUNCTION(lib(), PQunescapeBytea)
+} // namespace pq
+
 
 // Type OIDs of the built-in types we convert.
 enum : Oid {
@@ -36,7 +66,7 @@ FieldType fieldType(Oid oid)
 struct PgResult {
     PGresult* r = nullptr;
     explicit PgResult(PGresult* res) : r(res) {}
-    ~PgResult() { if (r) PQclear(r); }
+    ~PgResult() { if (r) pq::PQclear(r); }
     PgResult(const PgResult&) = delete;
     PgResult& operator=(const PgResult&) = delete;
     PgResult(PgResult&& o) noexcept : r(o.r) { o.r = nullptr; }
@@ -44,12 +74,12 @@ struct PgResult {
 
 QVariant convert(const PGresult* res, int row, int col)
 {
-    if (PQgetisnull(res, row, col))
+    if (pq::PQgetisnull(res, row, col))
         return {};
-    const char* v = PQgetvalue(res, row, col);
-    const int len = PQgetlength(res, row, col);
+    const char* v = pq::PQgetvalue(res, row, col);
+    const int len = pq::PQgetlength(res, row, col);
     const QString text = cp1251::decode(v, len);
-    switch (PQftype(res, col)) {
+    switch (pq::PQftype(res, col)) {
     case kInt2: case kInt4: return text.toInt();
     case kInt8: case kOid: return text.toLongLong();
     case kFloat4: case kFloat8: case kNumeric: return text.toDouble();
@@ -64,9 +94,9 @@ QVariant convert(const PGresult* res, int row, int col)
     case kTimestampTz: return QDateTime::fromString(text, Qt::ISODateWithMs);
     case kBytea: {
         size_t n = 0;
-        unsigned char* raw = PQunescapeBytea(reinterpret_cast<const unsigned char*>(v), &n);
+        unsigned char* raw = pq::PQunescapeBytea(reinterpret_cast<const unsigned char*>(v), &n);
         QByteArray out(reinterpret_cast<const char*>(raw), static_cast<qsizetype>(n));
-        PQfreemem(raw);
+        pq::PQfreemem(raw);
         return out;
     }
     default: return text;
@@ -77,20 +107,20 @@ class PgResultSet final : public ResultSet {
 public:
     explicit PgResultSet(PGresult* res) : m_res(res)
     {
-        const int n = PQnfields(res);
+        const int n = pq::PQnfields(res);
         for (int i = 0; i < n; ++i) {
             ColumnInfo c;
-            c.name = cp1251::decode(QByteArray(PQfname(res, i)));
-            c.type = fieldType(PQftype(res, i));
-            c.size = PQfsize(res, i);
+            c.name = cp1251::decode(QByteArray(pq::PQfname(res, i)));
+            c.type = fieldType(pq::PQftype(res, i));
+            c.size = pq::PQfsize(res, i);
             m_cols << c;
         }
-        m_rows = PQntuples(res);
+        m_rows = pq::PQntuples(res);
     }
     int columnCount() const override { return static_cast<int>(m_cols.size()); }
     const ColumnInfo& column(int index) const override { return m_cols[index]; }
     bool fetch() override { return ++m_row < m_rows; }
-    bool isNull(int index) const override { check(index); return PQgetisnull(m_res.r, m_row, index); }
+    bool isNull(int index) const override { check(index); return pq::PQgetisnull(m_res.r, m_row, index); }
     QVariant value(int index) const override { check(index); return convert(m_res.r, m_row, index); }
     void close() override { m_row = m_rows; }
 
@@ -155,10 +185,10 @@ public:
         if (!password.isEmpty())
             conninfo += " password=" + quoteConnValue(cp1251::encode(password));
         conninfo += " client_encoding=WIN1251 connect_timeout=15";
-        PGconn* conn = PQconnectdb(conninfo.constData());
-        if (PQstatus(conn) != CONNECTION_OK) {
-            const QString message = cp1251::decode(QByteArray(PQerrorMessage(conn))).trimmed();
-            PQfinish(conn);
+        PGconn* conn = pq::PQconnectdb(conninfo.constData());
+        if (pq::PQstatus(conn) != CONNECTION_OK) {
+            const QString message = cp1251::decode(QByteArray(pq::PQerrorMessage(conn))).trimmed();
+            pq::PQfinish(conn);
             throw Error(message);
         }
         m_conn = conn;
@@ -167,7 +197,7 @@ public:
     void close() override
     {
         if (m_conn) {
-            PQfinish(m_conn);
+            pq::PQfinish(m_conn);
             m_conn = nullptr;
         }
         m_inTransaction = false;
@@ -203,7 +233,7 @@ public:
     qint64 execute(const QString& sql, const QVariantList& params) override
     {
         PgResult r = run(sql, params);
-        const char* n = PQcmdTuples(r.r);
+        const char* n = pq::PQcmdTuples(r.r);
         return n && *n ? QByteArray(n).toLongLong() : 0;
     }
 
@@ -211,13 +241,13 @@ public:
     {
         PgResult r = run(sql, params);
         QVariantList row;
-        if (PQntuples(r.r) > 0)
-            for (int i = 0; i < PQnfields(r.r); ++i)
+        if (pq::PQntuples(r.r) > 0)
+            for (int i = 0; i < pq::PQnfields(r.r); ++i)
                 row << convert(r.r, 0, i);
         if (columns) {
             columns->clear();
-            for (int i = 0; i < PQnfields(r.r); ++i)
-                *columns << ColumnInfo{cp1251::decode(QByteArray(PQfname(r.r, i))), fieldType(PQftype(r.r, i)), PQfsize(r.r, i), 0};
+            for (int i = 0; i < pq::PQnfields(r.r); ++i)
+                *columns << ColumnInfo{cp1251::decode(QByteArray(pq::PQfname(r.r, i))), fieldType(pq::PQftype(r.r, i)), pq::PQfsize(r.r, i), 0};
         }
         return row;
     }
@@ -318,16 +348,16 @@ private:
             ptrs[i] = values[i].constData();
             lengths[i] = static_cast<int>(values[i].size());
         }
-        PGresult* r = PQexecParams(m_conn, text.constData(), static_cast<int>(values.size()), nullptr, ptrs.data(),
+        PGresult* r = pq::PQexecParams(m_conn, text.constData(), static_cast<int>(values.size()), nullptr, ptrs.data(),
                                    lengths.data(), formats.data(), 0);
-        const ExecStatusType status = PQresultStatus(r);
+        const ExecStatusType status = pq::PQresultStatus(r);
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-            const char* msg = r ? PQresultErrorMessage(r) : PQerrorMessage(m_conn);
+            const char* msg = r ? pq::PQresultErrorMessage(r) : pq::PQerrorMessage(m_conn);
             const QString message = cp1251::decode(QByteArray(msg)).trimmed();
             if (r)
-                PQclear(r);
+                pq::PQclear(r);
             const QString text = message.isEmpty() ? QStringLiteral("Грешка на сървъра PostgreSQL") : message;
-            if (PQstatus(m_conn) != CONNECTION_OK) {
+            if (pq::PQstatus(m_conn) != CONNECTION_OK) {
                 close();
                 throw Error(lostConnectionText() + QStringLiteral(": ") + text, true);
             }
