@@ -6,6 +6,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QAction;
 class QComboBox;
 class QTreeWidgetItem;
@@ -62,6 +64,12 @@ public:
     const ApplicationTable& applicationTable() const { return m_apps; }
     // The list row of an application, or -1.
     int rowOfApplication(int aplId) const;
+
+    // What SpeedButton1 ("Въвеждане") and Button1 ("Авт. права") open: the bulk windows, which
+    // depend on this one. Unset, the buttons are disabled.
+    static std::function<void(TfrmUserRights&)>& ImportWindow();
+    static std::function<void(TfrmUserRights&)>& AutoRightsWindow();
+    TDM& dataModule() const { return m_dm; }
 
     bool modified() const { return m_modified; }
     void setModified(bool on) { m_modified = on; }

@@ -69,9 +69,17 @@ void TfrmUserRights::BuildRightsList(QWidget* parent)
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
     Button1 = new QPushButton(Text::AutoRights, parent);
     Button1->setObjectName(QStringLiteral("Button1"));
-    // Their windows are not part of this program yet.
-    SpeedButton1->setEnabled(false);
-    Button1->setEnabled(false);
+    // Their windows live in a folder above this one, which installs them.
+    SpeedButton1->setEnabled(bool(ImportWindow()));
+    Button1->setEnabled(bool(AutoRightsWindow()));
+    connect(SpeedButton1, &QPushButton::clicked, this, [this] {
+        if (ImportWindow())
+            ImportWindow()(*this);
+    });
+    connect(Button1, &QPushButton::clicked, this, [this] {
+        if (AutoRightsWindow())
+            AutoRightsWindow()(*this);
+    });
     row->addWidget(SpeedButton1);
     row->addWidget(Button1);
     row->addStretch();
@@ -299,6 +307,18 @@ void TfrmUserRights::RefreshAll()
         SaveRights(true);
     }
     progress.setValue(total);
+}
+
+std::function<void(TfrmUserRights&)>& TfrmUserRights::ImportWindow()
+{
+    static std::function<void(TfrmUserRights&)> opener;
+    return opener;
+}
+
+std::function<void(TfrmUserRights&)>& TfrmUserRights::AutoRightsWindow()
+{
+    static std::function<void(TfrmUserRights&)> opener;
+    return opener;
 }
 
 QStringList TfrmUserRights::SelectDatabases(int row, const QString& title)

@@ -1,0 +1,1 @@
+#include "bulk/Import_u.h"

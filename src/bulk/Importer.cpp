@@ -1,0 +1,1 @@
+#include "bulk/Importer.h"

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace db {
+class Database;
+}
+
+// A full name cut into words: three words give (1, 2, 3), two give (1, "", 2), any other number
+// the whole collapsed text as first name.
+struct NameWords {
+    QString first;
+    QString middle;
+    QString last;
+};
+NameWords SplitNameWords(const QString& text);
+
+struct TExistingUser {
+    qint32 id = 0;
+    QString loginName;
+    QString fullName;
+    QString firstName;
+    QString middleName;
+    QString lastName;
+    bool matched = false;
+};
+
+// The users of the system database, read with one query, for one run of the special import.
+class TExistingUserList {
+public:
+    void load(db::Database& sys);
+    // Adds a user made during the run, marked matched: its login name is taken from then on.
+    void addCreated(qint32 id, const QString& loginName, const QString& fullName);
+
+    const QList<TExistingUser>& users() const { return m_users; }
+    TExistingUser& operator[](int index) { return m_users[index]; }
+
+    // Pass 1, then pass 2, over the users not yet matched, in list order; -1 when none.
+    int MatchExisting(const QString& line, const NameWords& words, bool& partial) const;
+    // The first user whose login name is exactly that one, or -1.
+    int LoginInUse(const QString& loginName) const;
+
+private:
+    QList<TExistingUser> m_users;
+    // indexes kept so that matching a long list stays linear (see SpecialImport.cpp)
+};
+
+// The initial password of the users the special import creates.
+inline const QString kSpecialImportPassword = QStringLiteral("8316");
+
+// Reconciles the names (one per line) with the users of the system database: reports or
+// completes the matching users and creates the others. Each message is passed to log.
+// A database error ends the run at that line: it is raised as db::Error whose message names the
+// line's number; the lines before it stay done.
+void RunSpecialImport(db::Database& sys, const QStringList& lines, const std::function<void(const QString&)>& log);

@@ -1,0 +1,1 @@
+#include "bulk/UserAutoRights.h"
