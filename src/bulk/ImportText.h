@@ -39,6 +39,10 @@ inline const QString ProvisionFailed1 = QStringLiteral("Потребителя -
 inline const QString ProvisionFailed2 = QStringLiteral("Име : ");
 inline const QString ProvisionFailed3 = QStringLiteral("не е добавен ...");
 inline const QString HeaderName = QStringLiteral("Име");
+inline const QString EmptyRow = QStringLiteral("Ред %1: няма потребителско име или име - пропуснат.");
+inline const QString RunStopped = QStringLiteral("Ред %1: %2 - въвеждането е прекъснато.");
+inline const QString ReadAsUtf8 = QStringLiteral("Файлът е прочетен като UTF-8.");
+inline const QString ReadAsCp1251 = QStringLiteral("Файлът е прочетен като windows-1251.");
 
 // The special import
 inline const QString SpecialCreated = QStringLiteral("%1: Успешно въведен.");

@@ -1,1 +1,309 @@
-#include "bulk/Importer.h"
+#include "Importer.h"
+
+#include "ImportText.h"
+#include "ProcedureId.h"
+
+#include "core/DataModule.h"
+#include "core/SqlOps.h"
+#include "core/StoredText.h"
+#include "core/TextOps.h"
+#include "db/Database.h"
+#include "db/Error.h"
+#include "db/Query.h"
+#include "db/StoredProc.h"
+
+namespace Text = ImportText;
+
+namespace {
+
+// Runs of spaces become one space; the ends are trimmed.
+QString collapseSpaces(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    bool space = false;
+    for (QChar c : text) {
+        if (c == QLatin1Char(' ')) {
+            space = true;
+            continue;
+        }
+        if (space && !out.isEmpty())
+            out += QLatin1Char(' ');
+        space = false;
+        out += c;
+    }
+    return out.trimmed();
+}
+
+// Where the log shows the reason of a refused row: under the administrators' line.
+QString reasonLine(const QString& reason) { return QStringLiteral("    ") + reason; }
+
+} // namespace
+
+QString LowerLatin(const QString& text)
+{
+    QString out = text;
+    for (QChar& c : out)
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + 32);
+    return out;
+}
+
+TUserImporter::TUserImporter(TDM& dm, Log log) : m_dm(dm), m_log(std::move(log)) {}
+
+TUserImporter::~TUserImporter() { CloseImportDB(); }
+
+void TUserImporter::remember(qint32 id, const QString& login, const QString& fullName, const QString& domainUser)
+{
+    // The first user with a key is the one a row finds, as a scan in table order would.
+    auto first = [id](QHash<QString, qint32>& index, const QString& key) {
+        if (!key.isEmpty() && !index.contains(key))
+            index.insert(key, id);
+    };
+    first(m_byDomainUser, LowerLatin(domainUser));
+    first(m_byLogin, SimilarityKey(login));
+    first(m_byRealName, SimilarityKey(fullName));
+    m_users.append(id);
+}
+
+void TUserImporter::LoadSnapshot()
+{
+    m_byDomainUser.clear();
+    m_byLogin.clear();
+    m_byRealName.clear();
+    m_users.clear();
+    db::Query q(&m_dm.db_Sys);
+    q.setSql(QStringLiteral("select USER_ID, USER_FNM, USER_RNM, USER_DOMAINUSER from USERS"));
+    for (q.open(); !q.eof(); q.next())
+        remember(qint32(q.field(0).asInt64()), DecodeStoredText(q.field(1).asString()), DecodeStoredText(q.field(2).asString()),
+                 q.field(3).asString());
+    q.close();
+}
+
+int TUserImporter::ClassByName(const QString& name) const
+{
+    if (name.trimmed().isEmpty() || !m_app)
+        return defaultClass;
+    for (int i = 0; i < m_app->ClassCount; ++i)
+        if (m_app->Classes[i].FullName.compare(name, Qt::CaseInsensitive) == 0)
+            return m_app->Classes[i].ClassIdx;
+    return defaultClass;
+}
+
+bool TUserImporter::ConnectImportDB(const QString& serverPath)
+{
+    CloseImportDB();
+    if (!m_app)
+        return false;
+    QString error;
+    ConnectSystemAlias(m_dm.db_Data, m_app->AliasUser, m_app->AliasPassword, error, serverPath);
+    if (!error.isEmpty()) {
+        m_log(Text::ConnectionProblem + QLatin1Char('\r') + error);
+        return false;
+    }
+    m_dm.SQLAdd_usr2.setDatabase(&m_dm.db_Data);
+    m_dm.SQLAdd_usr2.setProcedureName(m_app->AliasProc);
+    m_procedureChecked = false;
+    m_procParams.clear();
+    return true;
+}
+
+void TUserImporter::CloseImportDB()
+{
+    if (m_dm.db_Data.connected())
+        m_dm.db_Data.disconnect();
+    m_dm.db_Data.params().clear();
+    m_procedureChecked = false;
+}
+
+bool TUserImporter::importDbConnected() const { return m_dm.db_Data.connected(); }
+
+int TUserImporter::findExisting(const QString& login, const QString& fullName, QString& shownName) const
+{
+    if (options.domainUser)
+        if (auto it = m_byDomainUser.constFind(LowerLatin(login)); it != m_byDomainUser.cend()) {
+            shownName = login;
+            return *it;
+        }
+    if (const QString k = SimilarityKey(login); !k.isEmpty())
+        if (auto it = m_byLogin.constFind(k); it != m_byLogin.cend()) {
+            shownName = login;
+            return *it;
+        }
+    if (const QString k = SimilarityKey(fullName); !k.isEmpty())
+        if (auto it = m_byRealName.constFind(k); it != m_byRealName.cend()) {
+            shownName = fullName;
+            return *it;
+        }
+    return 0;
+}
+
+bool TUserImporter::writeRight(qint32 userId, int classIdx)
+{
+    db::Query q(&m_dm.db_Sys);
+    // One statement: another administrator's save between a look and a write cannot double the row.
+    q.setSql(QStringLiteral("update or insert into LINKS (LNK_USR, LNK_APLID, LNK_CLASS) values (:usr, :apl, :cls) "
+                            "matching (LNK_USR, LNK_APLID)"));
+    q.setParam(QStringLiteral("usr"), userId);
+    q.setParam(QStringLiteral("apl"), m_app->AplId);
+    q.setParam(QStringLiteral("cls"), classIdx);
+    q.execSql();
+    return true;
+}
+
+RowResult TUserImporter::ImportUser(const QString& login, const QString& password, int classIdx, const QString& fullName)
+{
+    const QString L = login.trimmed();
+    const QString P = password.trimmed();
+    const QString R = collapseSpaces(fullName);
+    const bool giveRight = m_app && classIdx > 0;
+    RowResult r;
+    try {
+        QString shown;
+        qint32 id = findExisting(L, R, shown);
+        if (id != 0) {
+            m_log(Text::UserExists.arg(shown).arg(id));
+            r.userId = id > 0 ? id : 0;
+            if (options.skipExisting) {
+                r.outcome = RowResult::Skipped;
+                r.reason = QStringLiteral("exists (%1)").arg(id);
+                return r;
+            }
+            const QString fnm = options.changeUserName ? EncodeStoredText(L, QStringLiteral("login name")) : QString();
+            const QString rnm = EncodeStoredText(R, QStringLiteral("full name"));
+            // The user and the right are one write: a run stopped between them would leave a
+            // refreshed user without the right, and a second run would skip him.
+            if (!options.preview && id > 0) {
+                db::Transaction t(m_dm.db_Sys);
+                db::Query q(&m_dm.db_Sys);
+                q.setSql(options.changeUserName
+                             ? QStringLiteral("update USERS set USER_FNM = :fnm, USER_RNM = :rnm where USER_ID = :id")
+                             : QStringLiteral("update USERS set USER_RNM = :rnm where USER_ID = :id"));
+                if (options.changeUserName)
+                    q.setParam(QStringLiteral("fnm"), fnm);
+                q.setParam(QStringLiteral("rnm"), rnm);
+                q.setParam(QStringLiteral("id"), id);
+                q.execSql();
+                if (q.rowsAffected() != 1)
+                    throw db::Error(QStringLiteral("потребител %1 вече го няма в базата").arg(id));
+                if (giveRight)
+                    writeRight(id, classIdx);
+                t.commit();
+            }
+            r.outcome = RowResult::Refreshed;
+        } else {
+            const QString fnm = EncodeStoredText(L, QStringLiteral("login name"));
+            const QString fpw = EncodeStoredText(P, QStringLiteral("password"));
+            const QString rnm = EncodeStoredText(R, QStringLiteral("full name"));
+            if (options.preview) {
+                id = m_nextPreviewId--;
+            } else {
+                db::Transaction t(m_dm.db_Sys);
+                db::Query q(&m_dm.db_Sys);
+                // The id comes from the insert: the highest id may be another writer's, or lie
+                // above the generator in a restored database.
+                if (options.domainUser) {
+                    q.setSql(QStringLiteral("insert into USERS (USER_FNM, USER_FPW, USER_RNM, USER_DOMAINUSER) "
+                                            "values (:fnm, :fpw, :rnm, :dom) returning USER_ID"));
+                    q.setParam(QStringLiteral("dom"), L);
+                } else {
+                    q.setSql(QStringLiteral("insert into USERS (USER_FNM, USER_FPW, USER_RNM) values (:fnm, :fpw, :rnm) "
+                                            "returning USER_ID"));
+                }
+                q.setParam(QStringLiteral("fnm"), fnm);
+                q.setParam(QStringLiteral("fpw"), fpw);
+                q.setParam(QStringLiteral("rnm"), rnm);
+                q.open();
+                if (q.eof())
+                    throw db::Error(QStringLiteral("the new user's id did not come back"));
+                id = qint32(q.field(0).asInt64());
+                q.close();
+                if (giveRight)
+                    writeRight(id, classIdx);
+                t.commit();
+            }
+            // A later row naming the same person finds this one.
+            remember(id, L, R, options.domainUser ? L : QString());
+            r.userId = id > 0 ? id : 0;
+            r.outcome = RowResult::Created;
+        }
+    } catch (const std::exception& e) {
+        m_log(Text::AddFailed + L);
+        m_log(reasonLine(db::errorMessage(e)));
+        r.outcome = RowResult::Refused;
+        r.reason = db::errorMessage(e);
+        return r;
+    }
+    if (giveRight && importDbConnected()) {
+        QString error;
+        if (!ProvisionImported(r.userId, R, &error))
+            r.provisionError = error;
+    }
+    return r;
+}
+
+bool TUserImporter::ProvisionImported(qint32 userId, const QString& fullName, QString* error)
+{
+    try {
+        db::StoredProc& proc = m_dm.SQLAdd_usr2;
+        if (!m_procedureChecked) {
+            m_procParams = proc.params();
+            m_procedureChecked = true;
+        }
+        // A preview's new user has no id yet: only the connection and the procedure are checked.
+        if (userId > 0)
+            if (const QString refusal = UserIdDoesNotFit(m_procParams, QStringLiteral("U_Id"), userId); !refusal.isEmpty())
+                throw db::Error(refusal);
+        if (options.preview)
+            return true;
+        proc.clearParams();
+        proc.setParam(QStringLiteral("U_Id"), userId);
+        proc.setParam(QStringLiteral("U_RNm"), fullName);
+        db::Transaction t(m_dm.db_Data);
+        proc.execProc();
+        t.commit();
+        return true;
+    } catch (const std::exception& e) {
+        const QString message = db::errorMessage(e);
+        m_log(Text::ProvisionFailed1 + QString::number(userId) + QStringLiteral(", ") + Text::ProvisionFailed2 + fullName +
+              QLatin1Char(' ') + Text::ProvisionFailed3 + message);
+        if (error)
+            *error = message;
+        return false;
+    }
+}
+
+bool TUserImporter::ImportRows(const QList<ImportRow>& rows, bool workbook, const std::function<void(int)>& progress,
+                               QList<std::pair<ImportRow, RowResult>>* results)
+{
+    int done = 0;
+    for (const ImportRow& row : rows) {
+        try {
+            RowResult r;
+            const QString login = row.login.trimmed();
+            const QString name = row.fullName.trimmed();
+            if (workbook && !name.isEmpty() && name.compare(Text::HeaderName, Qt::CaseInsensitive) == 0) {
+                r.outcome = RowResult::Skipped;
+                r.reason = QStringLiteral("header row");
+            } else if (login.isEmpty() || name.isEmpty()) {
+                // A workbook's empty rows are skipped quietly; a text file's blank line is said.
+                if (!workbook)
+                    m_log(Text::EmptyRow.arg(row.number));
+                r.outcome = RowResult::Skipped;
+                r.reason = QStringLiteral("no login name or full name");
+            } else {
+                const QString password = row.password.trimmed().isEmpty() ? options.defaultPassword : row.password;
+                r = ImportUser(row.login, password, ClassByName(row.className), row.fullName);
+            }
+            if (results)
+                results->append({row, r});
+        } catch (const std::exception& e) {
+            m_log(Text::RunStopped.arg(row.number).arg(db::errorMessage(e)));
+            return false;
+        }
+        ++done;
+        if (progress)
+            progress(done);
+    }
+    return true;
+}
