@@ -4,6 +4,7 @@
 
 #include "core/Aliases.h"
 #include "core/BuiltIn.h"
+#include "bulk/Import_u.h"
 #include "core/CommandLine.h"
 #include "core/ConsolePrompts.h"
 #include "core/DataModule.h"
@@ -228,6 +229,7 @@ int runWindows(QApplication& app, const CommandLine& cl, EmbeddedWarmUp& warmUp)
         return 1;
 
     TDM dm;
+    InstallBulkWindows();
     MainWindowHooks hooks;
     hooks.selfUpdateCheck = SelfUpdateCheck;
     hooks.openUsers = [&dm](QWidget* parent) { OpenUserRights(dm, parent); };

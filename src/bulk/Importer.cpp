@@ -169,8 +169,8 @@ RowResult TUserImporter::ImportUser(const QString& login, const QString& passwor
                 r.reason = QStringLiteral("exists (%1)").arg(id);
                 return r;
             }
-            const QString fnm = options.changeUserName ? EncodeStoredText(L, QStringLiteral("login name")) : QString();
-            const QString rnm = EncodeStoredText(R, QStringLiteral("full name"));
+            const QString fnm = options.changeUserName ? EncodeStoredText(L, QStringLiteral("Потребителското име")) : QString();
+            const QString rnm = EncodeStoredText(R, QStringLiteral("Името"));
             // The user and the right are one write: a run stopped between them would leave a
             // refreshed user without the right, and a second run would skip him.
             if (!options.preview && id > 0) {
@@ -192,9 +192,9 @@ RowResult TUserImporter::ImportUser(const QString& login, const QString& passwor
             }
             r.outcome = RowResult::Refreshed;
         } else {
-            const QString fnm = EncodeStoredText(L, QStringLiteral("login name"));
-            const QString fpw = EncodeStoredText(P, QStringLiteral("password"));
-            const QString rnm = EncodeStoredText(R, QStringLiteral("full name"));
+            const QString fnm = EncodeStoredText(L, QStringLiteral("Потребителското име"));
+            const QString fpw = EncodeStoredText(P, QStringLiteral("Паролата"));
+            const QString rnm = EncodeStoredText(R, QStringLiteral("Името"));
             if (options.preview) {
                 id = m_nextPreviewId--;
             } else {

@@ -1,0 +1,447 @@
+// The import window and its engine against a real system database and application databases on
+// the Firebird server, which checks the application's own login.
+#include "support/AppDatabases.h"
+#include "support/ScriptedPrompts.h"
+#include "support/Sql.h"
+#include "support/TestEnv.h"
+
+#include "bulk/ImportText.h"
+#include "bulk/Import_u.h"
+#include "core/DataModule.h"
+#include "core/LogInfo.h"
+#include "core/SqlOps.h"
+#include "core/StoredText.h"
+#include "db/Cp1251.h"
+#include "maint/Demo.h"
+#include "update/SelectDBPaths.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace Text = ImportText;
+
+namespace {
+
+const QString kSysLocation = QStringLiteral("srv:/db/sys.fdb");
+
+QString lit(const QString& text) { return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\''); }
+
+struct StoredUser {
+    int id;
+    QString login, password, name, domain;
+    bool operator==(const StoredUser&) const = default;
+};
+void PrintTo(const StoredUser& u, std::ostream* os)
+{
+    *os << "(" << u.id << "," << u.login.toStdString() << "," << u.password.toStdString() << "," << u.name.toStdString() << ","
+        << u.domain.toStdString() << ")";
+}
+
+struct Link {
+    int user, apl, cls;
+    bool operator==(const Link&) const = default;
+};
+void PrintTo(const Link& l, std::ostream* os) { *os << "(" << l.user << "," << l.apl << "," << l.cls << ")"; }
+
+} // namespace
+
+class ImportTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        qputenv("GATEKEEP_ZORCFG", m_tmp.path(QStringLiteral("ZorCfg.ini")).toUtf8());
+        qputenv("GATEKEEP_ALIASES", m_tmp.path(QStringLiteral("aliases.ini")).toUtf8());
+        std::memset(&LogInfo(), 0, sizeof(TLogInfoRec));
+        SetShortString(LogInfo().Location, kSysLocation);
+        const QString path = m_tmp.path(QStringLiteral("sys.fdb"));
+        CreateCurrentSystemDatabase(path, QStringLiteral("SYSCREAT"), QString());
+        SetStartupConnection(m_dm.db_Sys, QStringLiteral("SYSCREAT"), QString(), path);
+        m_dm.db_Sys.connect();
+        m_accounts = std::make_unique<ProvisionAccounts>();
+        TfrmSelectDBPaths::Runner() = [](TfrmSelectDBPaths&) { return int(QDialog::Accepted); };
+
+        // The first row is this program's own application, which the window does not offer.
+        addApp(QStringLiteral("Gatekeep"), QString(), QString());
+        // The application logs in to its databases with the server's maintenance account.
+        m_mod02 = addApp(QStringLiteral("Mod02"), ProvisionAccounts::maintenanceUser(), ProvisionAccounts::maintenancePassword());
+        m_reader = addClass(m_mod02, QStringLiteral("Четец"));
+        m_writer = addClass(m_mod02, QStringLiteral("Писар"));
+    }
+    void TearDown() override
+    {
+        TfrmSelectDBPaths::Runner() = nullptr;
+        qunsetenv("GATEKEEP_ZORCFG");
+        qunsetenv("GATEKEEP_ALIASES");
+        std::memset(&LogInfo(), 0, sizeof(TLogInfoRec));
+    }
+
+    void exec(const QString& sql) { execSql(m_dm.db_Sys, sql); }
+    QVariant scalar(const QString& sql) { return scalarOf(m_dm.db_Sys, sql); }
+
+    int addApp(const QString& name, const QString& user, const QString& password)
+    {
+        exec(QStringLiteral("insert into applications (apl_name, apl_state, gdb_uname, gdb_pasw, gdb_proc) values (%1, 'Active', %2, %3, %4)")
+                 .arg(lit(EncodeStoredText(name)), lit(EncodeStoredText(user)), lit(EncodeStoredText(password)),
+                      lit(EncodeStoredText(QStringLiteral("ADD_USER")))));
+        return scalar(QStringLiteral("select apl_id from applications where apl_name = %1").arg(lit(EncodeStoredText(name)))).toInt();
+    }
+    int addClass(int aplId, const QString& name)
+    {
+        const int idx = ++m_lastClass;
+        exec(QStringLiteral("insert into class (class_idx, class_aplidx, class_nm, class_pw) values (%1, %2, %3, '')")
+                 .arg(idx)
+                 .arg(aplId)
+                 .arg(lit(EncodeStoredText(name))));
+        return idx;
+    }
+    int addUser(const QString& login, const QString& name, int id = 0, const QString& domain = {})
+    {
+        exec(QStringLiteral("insert into users (user_id, user_fnm, user_fpw, user_rnm, user_domainuser) values (%1, %2, %3, %4, %5)")
+                 .arg(id ? QString::number(id) : QStringLiteral("null"), lit(EncodeStoredText(login)),
+                      lit(EncodeStoredText(QStringLiteral("pw"))), lit(EncodeStoredText(name)),
+                      domain.isEmpty() ? QStringLiteral("null") : lit(domain)));
+        return id ? id : scalar(QStringLiteral("select max(user_id) from users")).toInt();
+    }
+    void link(int user, int apl, int cls) { exec(QStringLiteral("insert into links values (%1, %2, %3)").arg(user).arg(apl).arg(cls)); }
+
+    QList<StoredUser> users()
+    {
+        QList<StoredUser> out;
+        db::Query q(&m_dm.db_Sys);
+        q.setSql(QStringLiteral("select user_id, user_fnm, user_fpw, user_rnm, user_domainuser from users order by 1"));
+        for (q.open(); !q.eof(); q.next())
+            out.append({q.field(0).asInteger(), DecodeStoredText(q.field(1).asString()), DecodeStoredText(q.field(2).asString()),
+                        DecodeStoredText(q.field(3).asString()), q.field(4).asString()});
+        return out;
+    }
+    // The user with that login name, or an empty one.
+    StoredUser user(const QString& login)
+    {
+        for (const StoredUser& u : users())
+            if (u.login == login)
+                return u;
+        return {};
+    }
+    QList<Link> links()
+    {
+        QList<Link> out;
+        db::Query q(&m_dm.db_Sys);
+        q.setSql(QStringLiteral("select lnk_usr, lnk_aplid, lnk_class from links order by 1, 2, 3"));
+        for (q.open(); !q.eof(); q.next())
+            out.append({q.field(0).asInteger(), q.field(1).asInteger(), q.field(2).asInteger()});
+        return out;
+    }
+
+    // The section's databases in ZorCfg.ini.
+    void configure(const QString& section, const QStringList& connTexts)
+    {
+        QByteArray ini = "[" + section.toUtf8() + "]\nNumber=" + QByteArray::number(connTexts.size()) + "\n";
+        for (int i = 0; i < connTexts.size(); ++i) {
+            const QString n = QString::number(i + 1);
+            const qsizetype colon = connTexts[i].indexOf(QLatin1Char(':'));
+            ini += QStringLiteral("DBN%1=db%1\nCaption%1=База %1\nServIP%1=%2\nBaseName%1=%3\nsysBaseName%1=%4\n")
+                       .arg(n, connTexts[i].left(colon), connTexts[i].mid(colon + 1), kSysLocation)
+                       .toUtf8();
+        }
+        QFile f(m_tmp.path(QStringLiteral("ZorCfg.ini")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(ini);
+    }
+    FbAppDatabase& serverAppDatabase(AppProcedure kind = AppProcedure::Recording)
+    {
+        m_appDbs.push_back(std::make_unique<FbAppDatabase>(kind));
+        configure(QStringLiteral("Mod02"), {m_appDbs.back()->serverName()});
+        return *m_appDbs.back();
+    }
+
+    QString writeFile(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = m_tmp.path(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+
+    std::unique_ptr<TfrmImport> open()
+    {
+        m_apps = BuildApplicationTable(m_dm.db_Sys);
+        auto w = std::make_unique<TfrmImport>(m_dm, m_apps);
+        w->show();
+        return w;
+    }
+    static void chooseApplication(TfrmImport& w, const QString& caption)
+    {
+        const int i = w.cb_Programs->findText(caption);
+        ASSERT_GE(i, 0) << caption.toStdString();
+        w.cb_Programs->setCurrentIndex(i);
+    }
+    static QStringList log(TfrmImport& w) { return w.LogMsg->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+
+    // Loads the text and imports it, answering the confirmation.
+    void importText(TfrmImport& w, const QString& path)
+    {
+        w.LoadFile(path);
+        m_prompts.answerConfirm(true);
+        w.btn_SaveClick();
+    }
+
+    TempDir m_tmp;
+    TDM m_dm;
+    ScriptedPrompts m_prompts;
+    std::unique_ptr<ProvisionAccounts> m_accounts;
+    ApplicationTable m_apps;
+    std::vector<std::unique_ptr<FbAppDatabase>> m_appDbs;
+    int m_lastClass = 100;
+    int m_mod02 = 0, m_reader = 0, m_writer = 0;
+};
+
+// The options as the window offers them: no first row, the last class as default, the login-name
+// option following the domain option.
+TEST_F(ImportTest, OptionsFollowTheChosenApplication)
+{
+    auto w = open();
+    EXPECT_EQ(w->cb_Programs->findText(m_apps.entries[0].caption()), -1);
+    EXPECT_EQ(w->cb_Programs->count(), m_apps.count - 1);
+    EXPECT_EQ(w->cb_Programs->currentIndex(), -1);
+    EXPECT_EQ(w->defaultClass(), -1);
+    EXPECT_EQ(w->ed_Pass->text(), QStringLiteral("579"));
+    EXPECT_EQ(w->ed_Sep->text(), QStringLiteral(";"));
+    EXPECT_TRUE(w->cbSkipExisting->isChecked());
+
+    chooseApplication(*w, QStringLiteral("Деловодство"));
+    EXPECT_EQ(w->cb_Class->count(), 2);
+    EXPECT_EQ(w->cb_Class->currentText(), QStringLiteral("Писар"));
+    EXPECT_EQ(w->defaultClass(), m_writer);
+    w->cb_Class->setCurrentIndex(0);
+    EXPECT_EQ(w->defaultClass(), m_reader);
+    w->cb_Class->setCurrentIndex(-1);
+    EXPECT_EQ(w->defaultClass(), -1);
+
+    EXPECT_FALSE(w->cbChangeUserName->isEnabled());
+    w->cbDomainUser->setChecked(true);
+    EXPECT_TRUE(w->cbChangeUserName->isEnabled());
+    EXPECT_TRUE(w->cbChangeUserName->isChecked());
+    w->cbDomainUser->setChecked(false);
+    EXPECT_FALSE(w->cbChangeUserName->isEnabled());
+    EXPECT_FALSE(w->cbChangeUserName->isChecked());
+
+    w->btn_SaveClick();
+    w->LoadFile(m_tmp.path(QStringLiteral("missing.txt")));
+    EXPECT_EQ(m_prompts.messages(), (QStringList{Text::LoadFirst, Text::FileNotFound}));
+}
+
+// A text file in either encoding and either line ending: new users with the default password and
+// class or their own, a blank line and an over-long name said and skipped, a person named twice
+// made once, each new user provisioned into the application's database on the server.
+TEST_F(ImportTest, TextFileCreatesUsersWithRightsAndProvisions)
+{
+    const QString longName = QStringLiteral("Александър Константинов Христозов");
+    ASSERT_EQ(longName.size() + 2, 35);
+    const QStringList lines = {
+        QStringLiteral("ivan;Иван   Петров ;;"),
+        QStringLiteral("maria;Мария Иванова;tajna;четец"),
+        QString(),
+        QStringLiteral("Ivan.;Иван Петров;x;Писар"),
+        QStringLiteral("long;") + longName + QStringLiteral("Ов"),
+        QStringLiteral("georgi;Георги Георгиев;pw; Четец"),
+    };
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QString encodingLine;
+    } files[] = {
+        {"utf8-lf.txt", lines.join(QLatin1Char('\n')).toUtf8() + "\n", Text::ReadAsUtf8},
+        {"utf8-bom-crlf.txt", "\xEF\xBB\xBF" + lines.join(QStringLiteral("\r\n")).toUtf8(), Text::ReadAsUtf8},
+        {"cp1251-crlf.txt", cp1251::encode(lines.join(QStringLiteral("\r\n"))) + "\r\n", Text::ReadAsCp1251},
+    };
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        exec(QStringLiteral("delete from links"));
+        exec(QStringLiteral("delete from users"));
+        FbAppDatabase& app = serverAppDatabase();
+        auto w = open();
+        chooseApplication(*w, QStringLiteral("Деловодство"));
+        importText(*w, writeFile(QString::fromLatin1(f.name), f.bytes));
+
+        const StoredUser ivan = user(QStringLiteral("ivan"));
+        const StoredUser maria = user(QStringLiteral("maria"));
+        const StoredUser georgi = user(QStringLiteral("georgi"));
+        EXPECT_EQ(users(), (QList<StoredUser>{{ivan.id, QStringLiteral("ivan"), QStringLiteral("579"), QStringLiteral("Иван Петров"), {}},
+                                              {maria.id, QStringLiteral("maria"), QStringLiteral("tajna"), QStringLiteral("Мария Иванова"), {}},
+                                              {georgi.id, QStringLiteral("georgi"), QStringLiteral("pw"), QStringLiteral("Георги Георгиев"), {}}}));
+        // The class name is compared as it stands: " Четец" is not a class, so the default.
+        EXPECT_EQ(links(), (QList<Link>{{ivan.id, m_mod02, m_writer}, {maria.id, m_mod02, m_reader}, {georgi.id, m_mod02, m_writer}}));
+        const QString maint = ProvisionAccounts::maintenanceUser();
+        EXPECT_EQ(app.calls(), (QList<RecordedCall>{{ivan.id, QStringLiteral("Иван Петров"), maint},
+                                                     {maria.id, QStringLiteral("Мария Иванова"), maint},
+                                                     {georgi.id, QStringLiteral("Георги Георгиев"), maint}}));
+        const QStringList shown = log(*w);
+        ASSERT_GE(shown.size(), 5);
+        EXPECT_EQ(shown[0], f.encodingLine);
+        EXPECT_EQ(shown[1], Text::EmptyRow.arg(3));
+        EXPECT_EQ(shown[2], Text::UserExists.arg(QStringLiteral("Ivan.")).arg(ivan.id));
+        EXPECT_EQ(shown[3], Text::AddFailed + QStringLiteral("long"));
+        EXPECT_TRUE(shown[4].contains(QStringLiteral("34"))) << shown[4].toStdString();
+        EXPECT_EQ(w->pb_Users->value(), w->pb_Users->maximum());
+        EXPECT_EQ(w->pb_Users->maximum(), lines.size());
+        EXPECT_FALSE(m_dm.db_Data.connected());
+    }
+}
+
+// Existing users are found by domain name, login name or full name (after the similarity key);
+// skipped, or refreshed with the row's class overwriting the right they hold.
+TEST_F(ImportTest, ExistingUsersAreSkippedOrRefreshed)
+{
+    const int petar = addUser(QStringLiteral("ppetrov"), QStringLiteral("Петър Петров"), 0, QStringLiteral("corp\\p.petrov"));
+    const int ana = addUser(QStringLiteral("a.ivanova"), QStringLiteral("Ана Иванова"));
+    const int rosen = addUser(QStringLiteral("rosen"), QStringLiteral("Росен Русев"));
+    link(ana, m_mod02, m_reader);
+    serverAppDatabase();
+    const QString file = writeFile(QStringLiteral("users.txt"), QStringLiteral("CORP\\P.Petrov;Петър   Стоянов Петров;;Четец\n"
+                                                                               "A-Ivanova;Ана Иванова-Бонева;;Писар\n"
+                                                                               "rrusev;росен русев;;Писар\n")
+                                                                    .toUtf8());
+    const struct {
+        const char* name;
+        bool skip, domain;
+        QList<StoredUser> users;
+        QList<Link> links;
+    } cases[] = {
+        {"skip",
+         true,
+         true,
+         {{petar, QStringLiteral("ppetrov"), QStringLiteral("pw"), QStringLiteral("Петър Петров"), QStringLiteral("corp\\p.petrov")},
+          {ana, QStringLiteral("a.ivanova"), QStringLiteral("pw"), QStringLiteral("Ана Иванова"), {}},
+          {rosen, QStringLiteral("rosen"), QStringLiteral("pw"), QStringLiteral("Росен Русев"), {}}},
+         {{ana, m_mod02, m_reader}}},
+        {"refresh, login names from the directory",
+         false,
+         true,
+         {{petar, QStringLiteral("CORP\\P.Petrov"), QStringLiteral("pw"), QStringLiteral("Петър Стоянов Петров"), QStringLiteral("corp\\p.petrov")},
+          {ana, QStringLiteral("A-Ivanova"), QStringLiteral("pw"), QStringLiteral("Ана Иванова-Бонева"), {}},
+          {rosen, QStringLiteral("rrusev"), QStringLiteral("pw"), QStringLiteral("росен русев"), {}}},
+         {{petar, m_mod02, m_reader}, {ana, m_mod02, m_writer}, {rosen, m_mod02, m_writer}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto w = open();
+        chooseApplication(*w, QStringLiteral("Деловодство"));
+        w->cbSkipExisting->setChecked(c.skip);
+        w->cbDomainUser->setChecked(c.domain);
+        importText(*w, file);
+        EXPECT_EQ(users(), c.users);
+        EXPECT_EQ(links(), c.links);
+        EXPECT_TRUE(log(*w).contains(Text::UserExists.arg(QStringLiteral("CORP\\P.Petrov")).arg(petar)));
+        EXPECT_TRUE(log(*w).contains(Text::UserExists.arg(QStringLiteral("A-Ivanova")).arg(ana)));
+        // Found by the full name: the message names it.
+        EXPECT_TRUE(log(*w).contains(Text::UserExists.arg(QStringLiteral("росен русев")).arg(rosen)));
+    }
+}
+
+// The new user's id comes from the insert, also with an id above the generator; ids past 16 bits
+// stay whole; a procedure whose id parameter is a smallint refuses an id it cannot hold.
+TEST_F(ImportTest, UserIdsStayWhole)
+{
+    const int high = addUser(QStringLiteral("high"), QStringLiteral("Висок Номер"), 65537);
+    const int mid = addUser(QStringLiteral("mid"), QStringLiteral("Среден Номер"), 40000);
+    const int low = addUser(QStringLiteral("low"), QStringLiteral("Нисък Номер"), 7);
+    const QString file = writeFile(QStringLiteral("ids.txt"), QStringLiteral("high;Висок Номер\nmid;Среден Номер\nlow;Нисък Номер\nnew;Нов Човек\n").toUtf8());
+    const struct {
+        const char* name;
+        bool smallint;
+    } cases[] = {{"integer id", false}, {"smallint id", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        exec(QStringLiteral("delete from links"));
+        exec(QStringLiteral("delete from users where user_fnm = %1").arg(lit(EncodeStoredText(QStringLiteral("new")))));
+        FbAppDatabase& app = serverAppDatabase(c.smallint ? AppProcedure::RecordingSmallId : AppProcedure::Recording);
+        auto w = open();
+        chooseApplication(*w, QStringLiteral("Деловодство"));
+        w->cbSkipExisting->setChecked(false);
+        importText(*w, file);
+        const int created = user(QStringLiteral("new")).id;
+        EXPECT_GT(created, 0);
+        EXPECT_NE(created, high);
+        QList<Link> expected;
+        for (int id : {high, mid, low, created})
+            expected.append({id, m_mod02, m_writer});
+        std::sort(expected.begin(), expected.end(), [](const Link& a, const Link& b) { return a.user < b.user; });
+        EXPECT_EQ(links(), expected);
+        QList<int> called;
+        for (const RecordedCall& call : app.calls())
+            called << call.id;
+        if (c.smallint) {
+            EXPECT_EQ(called, (QList<int>{low, created}));
+            const QStringList shown = log(*w);
+            for (int id : {high, mid}) {
+                const QString prefix = Text::ProvisionFailed1 + QString::number(id) + QStringLiteral(", ");
+                EXPECT_EQ(std::count_if(shown.begin(), shown.end(), [&](const QString& l) { return l.startsWith(prefix) && l.contains(QStringLiteral("SMALLINT")); }), 1)
+                    << id;
+            }
+        } else {
+            EXPECT_EQ(called, (QList<int>{high, mid, low, created}));
+        }
+    }
+}
+
+// The user and the right are one write: a right the database refuses leaves no user behind, and
+// the run goes on with the next row.
+TEST_F(ImportTest, ARefusedRightLeavesNoUser)
+{
+    exec(QStringLiteral("create exception E_NO_RIGHT 'no right for this one'"));
+    exec(QStringLiteral("create trigger LINKS_REFUSE for LINKS before insert as begin "
+                        "if (new.LNK_CLASS = %1) then exception E_NO_RIGHT; end").arg(m_reader));
+    FbAppDatabase& app = serverAppDatabase();
+    auto w = open();
+    chooseApplication(*w, QStringLiteral("Деловодство"));
+    importText(*w, writeFile(QStringLiteral("rights.txt"), QStringLiteral("one;Първи Човек;;Четец\ntwo;Втори Човек;;Писар\n").toUtf8()));
+    const StoredUser two = user(QStringLiteral("two"));
+    EXPECT_EQ(users(), (QList<StoredUser>{{two.id, QStringLiteral("two"), QStringLiteral("579"), QStringLiteral("Втори Човек"), {}}}));
+    EXPECT_EQ(links(), (QList<Link>{{two.id, m_mod02, m_writer}}));
+    EXPECT_EQ(app.calls().size(), 1);
+    EXPECT_TRUE(log(*w).contains(Text::AddFailed + QStringLiteral("one")));
+}
+
+// The application database: settings missing, a login the server refuses (its password never
+// shown), and no application chosen (no database contacted, no rights).
+TEST_F(ImportTest, ApplicationDatabaseProblemsStopBeforeAnyRow)
+{
+    const QString file = writeFile(QStringLiteral("one.txt"), QByteArray("one;Първи Човек\n"));
+    {
+        auto w = open();
+        chooseApplication(*w, QStringLiteral("Деловодство"));
+        importText(*w, file);
+        EXPECT_EQ(m_prompts.messages(), QStringList{Text::MissingSettings + QStringLiteral("Деловодство")});
+        EXPECT_TRUE(users().isEmpty());
+    }
+    FbAppDatabase& app = serverAppDatabase();
+    const QString wrong = QStringLiteral("Wrong-Pw-42");
+    exec(QStringLiteral("update applications set gdb_pasw = %1 where apl_id = %2").arg(lit(EncodeStoredText(wrong))).arg(m_mod02));
+    {
+        auto w = open();
+        chooseApplication(*w, QStringLiteral("Деловодство"));
+        importText(*w, file);
+        const QString shown = w->LogMsg->toPlainText();
+        EXPECT_TRUE(shown.contains(Text::ConnectionProblem)) << shown.toStdString();
+        EXPECT_FALSE(shown.contains(wrong));
+        EXPECT_TRUE(users().isEmpty());
+    }
+    {
+        auto w = open();
+        importText(*w, file);
+        EXPECT_EQ(users().size(), 1);
+        EXPECT_TRUE(links().isEmpty());
+        EXPECT_TRUE(app.calls().isEmpty());
+    }
+}

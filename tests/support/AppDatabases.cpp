@@ -51,6 +51,8 @@ QStringList fbProcedure(AppProcedure procedure)
     switch (procedure) {
     case AppProcedure::Recording:
         return {QStringLiteral("create procedure ADD_USER (U_Id integer, U_RNm varchar(100)) as begin %1; end").arg(insert)};
+    case AppProcedure::RecordingSmallId:
+        return {QStringLiteral("create procedure ADD_USER (U_Id smallint, U_RNm varchar(100)) as begin %1; end").arg(insert)};
     case AppProcedure::WithOutput:
         return {QStringLiteral("create procedure ADD_USER (U_Id integer, U_RNm varchar(100)) returns (DONE integer) as "
                                "begin %1; DONE = 1; end")
@@ -109,6 +111,9 @@ QStringList pgProcedure(AppProcedure procedure)
     const QString insert = QStringLiteral("insert into hub_calls (id, first_name, account) values (hub_user_update.id, %1, current_user);");
     const QString body = QStringLiteral(" language plpgsql as $$ begin %1 %2 end $$");
     switch (procedure) {
+    case AppProcedure::RecordingSmallId:
+        return {QStringLiteral("create function hub_user_update(id smallint, first_name varchar) returns void") +
+                body.arg(insert.arg(QStringLiteral("hub_user_update.first_name")), QString())};
     case AppProcedure::Recording:
         return {QStringLiteral("create function hub_user_update(id integer, first_name varchar) returns void") +
                 body.arg(insert.arg(QStringLiteral("hub_user_update.first_name")), QString())};

@@ -14,6 +14,7 @@
 // and the account that made the call) in a table, or misbehaves as the kind says.
 enum class AppProcedure {
     Recording,        // records every call
+    RecordingSmallId, // records every call; the id parameter is a smallint, as in the suite's own databases
     WithOutput,       // records, and has an output parameter as well
     Raising,          // raises an error of its own
     Missing,          // there is no such procedure
