@@ -297,13 +297,13 @@ bool TUserImporter::ImportRows(const QList<ImportRow>& rows, bool workbook, cons
             }
             if (results)
                 results->append({row, r});
+            ++done;
+            if (progress)
+                progress(done);
         } catch (const std::exception& e) {
             m_log(Text::RunStopped.arg(row.number).arg(db::errorMessage(e)));
             return false;
         }
-        ++done;
-        if (progress)
-            progress(done);
     }
     return true;
 }

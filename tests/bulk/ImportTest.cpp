@@ -14,7 +14,9 @@
 #include "db/Cp1251.h"
 #include "maint/Demo.h"
 #include "update/SelectDBPaths.h"
+#include "users/UserRights.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -22,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -444,4 +447,49 @@ TEST_F(ImportTest, ApplicationDatabaseProblemsStopBeforeAnyRow)
         EXPECT_TRUE(links().isEmpty());
         EXPECT_TRUE(app.calls().isEmpty());
     }
+}
+
+// An error that escapes a row ends the run with a line that names the row; the rows after it are
+// not touched.
+TEST_F(ImportTest, AnEscapingErrorStopsTheRunAndSaysWhere)
+{
+    QStringList shown;
+    TUserImporter importer(m_dm, [&shown](const QString& line) { shown << line; });
+    importer.LoadSnapshot();
+    const QList<ImportRow> rows = {{1, QStringLiteral("one"), QStringLiteral("Първи Човек"), {}, {}},
+                                   {2, QStringLiteral("two"), QStringLiteral("Втори Човек"), {}, {}},
+                                   {3, QStringLiteral("three"), QStringLiteral("Трети Човек"), {}, {}}};
+    const bool finished = importer.ImportRows(rows, false, [](int done) {
+        if (done == 2)
+            throw std::runtime_error("the window went away");
+    });
+    EXPECT_FALSE(finished);
+    EXPECT_EQ(shown, QStringList{Text::RunStopped.arg(2).arg(QStringLiteral("the window went away"))});
+    EXPECT_EQ(users().size(), 2);
+    EXPECT_TRUE(user(QStringLiteral("three")).login.isEmpty());
+}
+
+// The users window's "Въвеждане" opens the import window over its own application table.
+TEST_F(ImportTest, TheUsersWindowOpensTheImportWindow)
+{
+    InstallBulkWindows();
+    {
+        TfrmUserRights users(m_dm);
+        users.show();
+        ASSERT_TRUE(users.SpeedButton1->isEnabled());
+        ASSERT_TRUE(users.Button1->isEnabled());
+        QStringList offered;
+        QTimer::singleShot(0, [&offered] {
+            auto* w = qobject_cast<TfrmImport*>(QApplication::activeModalWidget());
+            if (!w)
+                return;
+            for (int i = 0; i < w->cb_Programs->count(); ++i)
+                offered << w->cb_Programs->itemText(i);
+            w->sbExit->click();
+        });
+        users.SpeedButton1->click();
+        EXPECT_EQ(offered, QStringList{QStringLiteral("Деловодство")});
+    }
+    TfrmUserRights::ImportWindow() = nullptr;
+    TfrmUserRights::AutoRightsWindow() = nullptr;
 }
