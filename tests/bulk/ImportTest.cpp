@@ -22,6 +22,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -492,4 +493,64 @@ TEST_F(ImportTest, TheUsersWindowOpensTheImportWindow)
     }
     TfrmUserRights::ImportWindow() = nullptr;
     TfrmUserRights::AutoRightsWindow() = nullptr;
+}
+
+// A run killed at any row leaves every user it made with the right of its row, and a second run
+// of the same file makes the rest without doubling anyone.
+TEST(ImportKillTest, AKilledRunLeavesEveryUserWithItsRight)
+{
+    TempDir tmp;
+    const QString server = serverDatabasePath(QStringLiteral("import-kill"));
+    const db::ParamList p = firebirdParams(server);
+    const QString user = p.value(QStringLiteral("USER NAME"));
+    const QString password = p.value(QStringLiteral("PASSWORD"));
+    CreateCurrentSystemDatabase(server, user, password);
+    TDM dm;
+    ScriptedPrompts prompts;
+    SetStartupConnection(dm.db_Sys, user, password, server);
+    dm.db_Sys.connect();
+    for (const char* name : {"Gatekeep", "Mod02"})
+        execSql(dm.db_Sys, QStringLiteral("insert into applications (apl_name, apl_state) values (%1, 'Active')")
+                               .arg(lit(EncodeStoredText(QString::fromLatin1(name)))));
+    const int mod02 = scalarOf(dm.db_Sys, QStringLiteral("select max(apl_id) from applications")).toInt();
+    execSql(dm.db_Sys, QStringLiteral("insert into class (class_idx, class_aplidx, class_nm, class_pw) values (7, %1, %2, '')")
+                           .arg(mod02)
+                           .arg(lit(EncodeStoredText(QStringLiteral("Писар")))));
+
+    constexpr int kRows = 3000;
+    QByteArray text;
+    for (int i = 1; i <= kRows; ++i)
+        text += QStringLiteral("k%1;Човек Номер %1\n").arg(i).toUtf8();
+    const QString file = tmp.path(QStringLiteral("many.txt"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+    f.close();
+
+    const QStringList args{file, server, user, password, QStringLiteral("7")};
+    QProcess child;
+    child.start(QStringLiteral(GK_IMPORT_RUNNER), args);
+    ASSERT_TRUE(child.waitForStarted());
+    QByteArray out;
+    while (out.count('\n') < 200 && child.waitForReadyRead(30000))
+        out += child.readAllStandardOutput();
+    child.kill();
+    child.waitForFinished(-1);
+
+    const auto count = [&dm](const char* sql) { return scalarOf(dm.db_Sys, QString::fromLatin1(sql)).toInt(); };
+    const int made = count("select count(*) from users");
+    EXPECT_GE(made, 200);
+    EXPECT_LT(made, kRows) << "the run ended before it was killed";
+    EXPECT_EQ(count("select count(*) from users u where not exists (select 1 from links l where l.lnk_usr = u.user_id)"), 0);
+    EXPECT_EQ(count("select count(*) from links"), made);
+
+    QProcess again;
+    again.start(QStringLiteral(GK_IMPORT_RUNNER), args);
+    ASSERT_TRUE(again.waitForFinished(-1));
+    EXPECT_EQ(again.exitCode(), 0) << again.readAllStandardError().toStdString();
+    EXPECT_EQ(count("select count(*) from users"), kRows);
+    EXPECT_EQ(count("select count(distinct user_fnm) from users"), kRows);
+    EXPECT_EQ(count("select count(*) from links where lnk_class = 7"), kRows);
+    dm.db_Sys.disconnect();
+    db::Database::dropFirebirdDatabase(server, user, password);
 }
