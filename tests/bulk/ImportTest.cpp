@@ -450,6 +450,20 @@ TEST_F(ImportTest, ApplicationDatabaseProblemsStopBeforeAnyRow)
     }
 }
 
+// A row with a character windows-1251 has no code for is refused by itself, with the reason.
+TEST_F(ImportTest, ARowThatCannotBeStoredIsRefusedAlone)
+{
+    auto w = open();
+    importText(*w, writeFile(QStringLiteral("star.txt"), QStringLiteral("star;Звезда \u2605 Ярка\nok;Добър Човек\n").toUtf8()));
+    EXPECT_EQ(users().size(), 1);
+    EXPECT_EQ(user(QStringLiteral("ok")).name, QStringLiteral("Добър Човек"));
+    const QStringList shown = log(*w);
+    const qsizetype at = shown.indexOf(Text::AddFailed + QStringLiteral("star"));
+    ASSERT_GE(at, 0);
+    ASSERT_LT(at + 1, shown.size());
+    EXPECT_TRUE(shown[at + 1].contains(QStringLiteral("windows-1251"))) << shown[at + 1].toStdString();
+}
+
 // An error that escapes a row ends the run with a line that names the row; the rows after it are
 // not touched.
 TEST_F(ImportTest, AnEscapingErrorStopsTheRunAndSaysWhere)
