@@ -1,25 +1,200 @@
-#include "bulk/ImportSource.h"
+#include "ImportSource.h"
 
 #include "core/InputError.h"
 #include "core/TextOps.h"
+#include "db/Cp1251.h"
 
+#include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
+#include <QStringConverter>
 
-// Placeholders until the readers land: UTF-8 text only.
+#include <freexl.h>
+#include <orcus/orcus_ods.hpp>
+#include <orcus/orcus_xlsx.hpp>
+#include <orcus/spreadsheet/document.hpp>
+#include <orcus/spreadsheet/factory.hpp>
+#include <orcus/spreadsheet/sheet.hpp>
+#include <ixion/formula_result.hpp>
+#include <ixion/model_context.hpp>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// A sheet may claim any size; nobody imports more users than this from one file.
+constexpr int kMaxWorkbookRows = 1'000'000;
+
+bool isUtf8(QByteArrayView bytes)
+{
+    // The decoding is lazy: it runs when the result becomes a string.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+// A number as a sheet shows it in a general cell: whole numbers without a fraction.
+QString numberText(double value)
+{
+    if (std::isfinite(value) && std::floor(value) == value && std::fabs(value) < 1e15)
+        return QString::number(static_cast<qint64>(value));
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+[[noreturn]] void refuse(const QString& path, const QString& reason)
+{
+    throw InputError(QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), reason));
+}
+
+QList<WorkbookRow> readXls(const QString& path)
+{
+    const void* handle = nullptr;
+    const QByteArray name = QFile::encodeName(path);
+    if (freexl_open(name.constData(), &handle) != FREEXL_OK || !handle) {
+        if (handle)
+            freexl_close(handle);
+        refuse(path, QStringLiteral("файлът не е работна книга .xls, повреден е или е шифрован"));
+    }
+    struct Closer {
+        const void* h;
+        ~Closer() { freexl_close(h); }
+    } closer{handle};
+    unsigned int rows = 0;
+    unsigned short columns = 0;
+    if (freexl_select_active_worksheet(handle, 0) != FREEXL_OK ||
+        freexl_worksheet_dimensions(handle, &rows, &columns) != FREEXL_OK)
+        refuse(path, QStringLiteral("първият лист не може да бъде прочетен"));
+    rows = std::min<unsigned int>(rows, kMaxWorkbookRows);
+    const unsigned short used = std::min<unsigned short>(columns, 4);
+    QList<WorkbookRow> out;
+    out.reserve(rows);
+    int last = 0;
+    for (unsigned int r = 0; r < rows; ++r) {
+        WorkbookRow row;
+        for (unsigned short c = 0; c < used; ++c) {
+            FreeXL_CellValue cell;
+            if (freexl_get_cell_value(handle, r, c, &cell) != FREEXL_OK)
+                continue;
+            switch (cell.type) {
+            case FREEXL_CELL_INT:
+                row[c] = QString::number(cell.value.int_value);
+                break;
+            case FREEXL_CELL_DOUBLE:
+                row[c] = numberText(cell.value.double_value);
+                break;
+            case FREEXL_CELL_TEXT:
+            case FREEXL_CELL_SST_TEXT:
+            case FREEXL_CELL_DATE:
+            case FREEXL_CELL_DATETIME:
+            case FREEXL_CELL_TIME:
+                if (cell.value.text_value)
+                    row[c] = QString::fromUtf8(cell.value.text_value).trimmed();
+                break;
+            default:
+                break;
+            }
+        }
+        out.append(row);
+        if (!row[0].isEmpty() || !row[1].isEmpty() || !row[2].isEmpty() || !row[3].isEmpty())
+            last = int(out.size());
+    }
+    out.resize(last);
+    return out;
+}
+
+QList<WorkbookRow> readOrcus(const QString& path, bool ods)
+{
+    try {
+        orcus::spreadsheet::document doc{orcus::spreadsheet::range_size_t{kMaxWorkbookRows, 16384}};
+        orcus::spreadsheet::import_factory factory{doc};
+        const std::string name = QFile::encodeName(path).toStdString();
+        if (ods) {
+            orcus::orcus_ods reader(&factory);
+            reader.read_file(name);
+        } else {
+            orcus::orcus_xlsx reader(&factory);
+            reader.read_file(name);
+        }
+        const orcus::spreadsheet::sheet* sheet = doc.get_sheet(orcus::spreadsheet::sheet_t(0));
+        if (!sheet)
+            refuse(path, QStringLiteral("работната книга няма листове"));
+        const ixion::abs_range_t range = sheet->get_data_range();
+        if (!range.valid())
+            return {};
+        const ixion::model_context& cx = doc.get_model_context();
+        const int lastRow = std::min(range.last.row, kMaxWorkbookRows - 1);
+        QList<WorkbookRow> out;
+        out.reserve(lastRow + 1);
+        int last = 0;
+        for (int r = 0; r <= lastRow; ++r) {
+            WorkbookRow row;
+            for (int c = 0; c < 4; ++c) {
+                const ixion::abs_address_t at(0, r, c);
+                try {
+                    switch (cx.get_celltype(at)) {
+                    case ixion::celltype_t::string:
+                        row[c] = QString::fromUtf8(cx.get_string_value(at)).trimmed();
+                        break;
+                    case ixion::celltype_t::numeric:
+                        row[c] = numberText(cx.get_numeric_value(at));
+                        break;
+                    case ixion::celltype_t::boolean:
+                        row[c] = cx.get_numeric_value(at) != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+                        break;
+                    case ixion::celltype_t::formula: {
+                        const ixion::formula_result res = cx.get_formula_result(at);
+                        if (res.get_type() == ixion::formula_result::result_type::value)
+                            row[c] = numberText(res.get_value());
+                        else if (res.get_type() == ixion::formula_result::result_type::string)
+                            row[c] = QString::fromStdString(res.get_string()).trimmed();
+                        break;
+                    }
+                    default:
+                        break;
+                    }
+                } catch (const std::exception&) {
+                    // A cell that cannot be read counts as empty.
+                    row[c].clear();
+                }
+            }
+            out.append(row);
+            if (!row[0].isEmpty() || !row[1].isEmpty() || !row[2].isEmpty() || !row[3].isEmpty())
+                last = int(out.size());
+        }
+        out.resize(last);
+        return out;
+    } catch (const InputError&) {
+        throw;
+    } catch (const std::exception& e) {
+        refuse(path, QStringLiteral("файлът не е работна книга %1 или е повреден (%2)")
+                         .arg(ods ? QStringLiteral(".ods") : QStringLiteral(".xlsx"), QString::fromUtf8(e.what())));
+    }
+}
+
+} // namespace
+
 ImportTextFile DecodeImportText(const QByteArray& bytes)
 {
     ImportTextFile f;
-    f.utf8 = true;
-    QString text = QString::fromUtf8(bytes);
-    if (text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
-    if (!text.isEmpty())
-        for (QString line : text.split(QLatin1Char('\n'))) {
-            if (line.endsWith(QLatin1Char('\r')))
-                line.chop(1);
-            f.lines << line;
-        }
+    const QByteArrayView all(bytes);
+    const QByteArrayView body = all.startsWith("\xEF\xBB\xBF") ? all.sliced(3) : all;
+    f.utf8 = isUtf8(body);
+    const QString text = f.utf8 ? QString::fromUtf8(body) : cp1251::decode(bytes);
+    qsizetype from = 0;
+    const qsizetype size = text.size();
+    while (from < size) {
+        qsizetype end = text.indexOf(QLatin1Char('\n'), from);
+        const qsizetype next = end < 0 ? size : end + 1;
+        if (end < 0)
+            end = size;
+        qsizetype stop = end;
+        if (stop > from && text[stop - 1] == QLatin1Char('\r'))
+            --stop;
+        f.lines.append(text.mid(from, stop - from));
+        from = next;
+    }
     return f;
 }
 
@@ -27,7 +202,7 @@ ImportTextFile ReadImportTextFile(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw InputError(QStringLiteral("cannot read ") + path);
+        throw InputError(QStringLiteral("Файлът %1 не може да бъде прочетен: %2").arg(path, file.errorString()));
     return DecodeImportText(file.readAll());
 }
 
@@ -49,4 +224,14 @@ bool IsWorkbookFile(const QString& path)
     return s == QLatin1String("xls") || s == QLatin1String("xlsx") || s == QLatin1String("ods");
 }
 
-QList<WorkbookRow> ReadWorkbook(const QString&) { throw InputError(QStringLiteral("not built yet")); }
+QList<WorkbookRow> ReadWorkbook(const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        throw InputError(QStringLiteral("Файлът %1 не може да бъде прочетен").arg(path));
+    const QString s = QFileInfo(path).suffix().toLower();
+    if (s == QLatin1String("xls"))
+        return readXls(path);
+    if (s == QLatin1String("xlsx") || s == QLatin1String("ods"))
+        return readOrcus(path, s == QLatin1String("ods"));
+    refuse(path, QStringLiteral("непознат вид работна книга"));
+}

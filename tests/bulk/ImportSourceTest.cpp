@@ -1,0 +1,125 @@
+// The readers of import files: text in either encoding and line ending, and the three workbook
+// kinds (made by the Perl writers at test time, the OpenDocument one committed).
+#include "support/TestEnv.h"
+
+#include "bulk/ImportSource.h"
+#include "core/InputError.h"
+#include "db/Cp1251.h"
+
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString writeFile(const TempDir& dir, const QString& name, const QByteArray& bytes)
+{
+    const QString path = dir.path(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return path;
+}
+
+} // namespace
+
+TEST(ImportSourceTest, TextIsReadInItsEncodingWithEitherLineEnding)
+{
+    const QStringList lines{QStringLiteral("ivan;Иван Петров;;Писар"), QString(), QStringLiteral("ana;Ана")};
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        bool utf8;
+        QStringList lines;
+    } cases[] = {
+        {"utf-8, LF, last line ended", lines.join(QLatin1Char('\n')).toUtf8() + "\n", true, lines},
+        {"utf-8 with its mark, CR LF", "\xEF\xBB\xBF" + lines.join(QStringLiteral("\r\n")).toUtf8(), true, lines},
+        {"cp1251, CR LF, last line ended", cp1251::encode(lines.join(QStringLiteral("\r\n"))) + "\r\n", false, lines},
+        {"cp1251, LF", cp1251::encode(lines.join(QLatin1Char('\n'))), false, lines},
+        {"a CR inside a line stays", "a\rb\r\n", true, {QStringLiteral("a\rb")}},
+        {"empty", QByteArray(), true, {}},
+        {"one empty line", "\n", true, {QString()}},
+        {"broken utf-8 falls back", "caf\xC3(\n", false, {QString::fromUtf8("caf\xD0\x93(")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ImportTextFile f = DecodeImportText(c.bytes);
+        EXPECT_EQ(f.utf8, c.utf8);
+        EXPECT_EQ(f.lines, c.lines);
+    }
+    EXPECT_THROW(ReadImportTextFile(QStringLiteral("/nonexistent/users.txt")), InputError);
+}
+
+TEST(ImportSourceTest, LinesSplitIntoFourFields)
+{
+    const struct {
+        QString line, separator;
+        QStringList fields; // login, full name, password, class
+    } cases[] = {
+        {QStringLiteral("ivan;Иван Петров"), QStringLiteral(";"), {QStringLiteral("ivan"), QStringLiteral("Иван Петров"), {}, {}}},
+        {QStringLiteral("a;b;c;d;e;f"), QStringLiteral(";"), {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")}},
+        {QStringLiteral(";;pw;"), QStringLiteral(";"), {{}, {}, QStringLiteral("pw"), {}}},
+        {QStringLiteral("a@ b @c"), QStringLiteral("@"), {QStringLiteral("a"), QStringLiteral(" b "), QStringLiteral("c"), {}}},
+        {QString(), QStringLiteral(";"), {{}, {}, {}, {}}},
+    };
+    for (const auto& c : cases) {
+        const ImportRow r = SplitImportLine(c.line, c.separator, 7);
+        EXPECT_EQ((QStringList{r.login, r.fullName, r.password, r.className}), c.fields) << c.line.toStdString();
+        EXPECT_EQ(r.number, 7);
+    }
+}
+
+TEST(ImportSourceTest, WorkbooksOfEveryKindReadAsDisplayed)
+{
+    TempDir dir;
+    const QString xls = dir.path(QStringLiteral("users.xls"));
+    const QString xlsx = dir.path(QStringLiteral("users.XLSX"));
+    for (const auto& [script, out] : {std::pair{QStringLiteral("make-xls.pl"), xls}, std::pair{QStringLiteral("make-xlsx.pl"), xlsx}})
+        ASSERT_EQ(QProcess::execute(QStringLiteral("perl"), {QStringLiteral(GK_BULK_SCRIPT_DIR "/") + script, out}), 0);
+    const QList<WorkbookRow> expected = {
+        {QStringLiteral("Потребител"), QStringLiteral("Име"), QStringLiteral("Парола"), QStringLiteral("Клас")},
+        {QStringLiteral("ivan"), QStringLiteral("Иван Петров"), QStringLiteral("1234"), QStringLiteral("Писар")},
+        {},
+        {QStringLiteral("maria"), QStringLiteral("Мария Иванова"), {}, {}},
+        {QStringLiteral("alone"), {}, {}, {}},
+        {QStringLiteral("real"), QStringLiteral("Реално Число"), QStringLiteral("12.5"), {}},
+    };
+    for (const QString& path : {xls, xlsx, QStringLiteral(GK_BULK_DATA_DIR "/users.ods")}) {
+        SCOPED_TRACE(path.toStdString());
+        EXPECT_TRUE(IsWorkbookFile(path));
+        EXPECT_EQ(ReadWorkbook(path), expected);
+    }
+    EXPECT_FALSE(IsWorkbookFile(QStringLiteral("users.csv")));
+}
+
+TEST(ImportSourceTest, MalformedWorkbooksAreRefused)
+{
+    TempDir dir;
+    QFile ods(QStringLiteral(GK_BULK_DATA_DIR "/users.ods"));
+    ASSERT_TRUE(ods.open(QIODevice::ReadOnly));
+    const QByteArray zip = ods.readAll();
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"text.xls", "login;name\n"},
+        {"empty.xls", {}},
+        {"text.xlsx", "login;name\n"},
+        {"cut.xlsx", zip.left(zip.size() / 2)},
+        {"empty.ods", {}},
+        {"cut.ods", zip.left(zip.size() / 2)},
+        {"text.ods", "not a zip"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = writeFile(dir, QString::fromLatin1(c.name), c.bytes);
+        try {
+            ReadWorkbook(path);
+            ADD_FAILURE() << "read";
+        } catch (const InputError& e) {
+            EXPECT_TRUE(e.message().contains(QString::fromLatin1(c.name))) << e.message().toStdString();
+        }
+    }
+    EXPECT_THROW(ReadWorkbook(dir.path(QStringLiteral("missing.xls"))), InputError);
+}

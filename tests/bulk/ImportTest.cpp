@@ -450,6 +450,43 @@ TEST_F(ImportTest, ApplicationDatabaseProblemsStopBeforeAnyRow)
     }
 }
 
+// A workbook of any kind is imported as soon as it is chosen: the header row and the rows without
+// a full name are skipped, a numeric password is stored as it shows.
+TEST_F(ImportTest, WorkbooksImportAtOnce)
+{
+    const QString xls = m_tmp.path(QStringLiteral("users.xls"));
+    const QString xlsx = m_tmp.path(QStringLiteral("users.xlsx"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("perl"), {QStringLiteral(GK_BULK_SCRIPT_DIR "/make-xls.pl"), xls}), 0);
+    ASSERT_EQ(QProcess::execute(QStringLiteral("perl"), {QStringLiteral(GK_BULK_SCRIPT_DIR "/make-xlsx.pl"), xlsx}), 0);
+    for (const QString& path : {xls, xlsx, QStringLiteral(GK_BULK_DATA_DIR "/users.ods")}) {
+        SCOPED_TRACE(path.toStdString());
+        exec(QStringLiteral("delete from links"));
+        exec(QStringLiteral("delete from users"));
+        FbAppDatabase& app = serverAppDatabase();
+        auto w = open();
+        chooseApplication(*w, QStringLiteral("Деловодство"));
+        m_prompts.answerConfirm(true);
+        w->LoadFile(path);
+        EXPECT_FALSE(w->sbSave->isVisible());
+        const int ivan = user(QStringLiteral("ivan")).id;
+        const int maria = user(QStringLiteral("maria")).id;
+        const int real = user(QStringLiteral("real")).id;
+        EXPECT_EQ(users(), (QList<StoredUser>{{ivan, QStringLiteral("ivan"), QStringLiteral("1234"), QStringLiteral("Иван Петров"), {}},
+                                              {maria, QStringLiteral("maria"), QStringLiteral("579"), QStringLiteral("Мария Иванова"), {}},
+                                              {real, QStringLiteral("real"), QStringLiteral("12.5"), QStringLiteral("Реално Число"), {}}}));
+        EXPECT_EQ(links(), (QList<Link>{{ivan, m_mod02, m_writer}, {maria, m_mod02, m_writer}, {real, m_mod02, m_writer}}));
+        EXPECT_EQ(app.calls().size(), 3);
+        EXPECT_EQ(w->pb_Users->value(), 6);
+    }
+    // A file that is not a workbook of its kind is said, and nothing is written.
+    const QString bad = writeFile(QStringLiteral("bad.xlsx"), QByteArray("login;name\n"));
+    auto w = open();
+    m_prompts.answerConfirm(true);
+    w->LoadFile(bad);
+    ASSERT_FALSE(m_prompts.messages().isEmpty());
+    EXPECT_TRUE(m_prompts.messages().last().startsWith(Text::WorkbookFailed)) << m_prompts.messages().last().toStdString();
+}
+
 // A row with a character windows-1251 has no code for is refused by itself, with the reason.
 TEST_F(ImportTest, ARowThatCannotBeStoredIsRefusedAlone)
 {
