@@ -4,7 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <QHash>
+
 #include <functional>
+#include <memory>
 
 namespace db {
 class Database;
@@ -32,21 +35,34 @@ struct TExistingUser {
 // The users of the system database, read with one query, for one run of the special import.
 class TExistingUserList {
 public:
+    TExistingUserList();
+    ~TExistingUserList();
+    TExistingUserList(const TExistingUserList&) = delete;
+    TExistingUserList& operator=(const TExistingUserList&) = delete;
+
     void load(db::Database& sys);
     // Adds a user made during the run, marked matched: its login name is taken from then on.
     void addCreated(qint32 id, const QString& loginName, const QString& fullName);
+    // Adds an existing user (load does it for each row).
+    void append(qint32 id, const QString& loginName, const QString& fullName, bool matched);
 
     const QList<TExistingUser>& users() const { return m_users; }
     TExistingUser& operator[](int index) { return m_users[index]; }
 
-    // Pass 1, then pass 2, over the users not yet matched, in list order; -1 when none.
-    int MatchExisting(const QString& line, const NameWords& words, bool& partial) const;
+    // Pass 1, then pass 2, over the users not yet matched, in list order; -1 when none. Names
+    // compare with the case of A to Z ignored and every other character exact.
+    int MatchExisting(const QString& line, const NameWords& words, bool& partial);
     // The first user whose login name is exactly that one, or -1.
     int LoginInUse(const QString& loginName) const;
 
 private:
+    struct Index;
     QList<TExistingUser> m_users;
-    // indexes kept so that matching a long list stays linear (see SpecialImport.cpp)
+    std::unique_ptr<Index> m_byFullName;
+    std::unique_ptr<Index> m_byNames;
+    std::unique_ptr<Index> m_byFirstLast;
+    std::unique_ptr<Index> m_byFirstLastNoMiddle;
+    QHash<QString, int> m_logins;
 };
 
 // The initial password of the users the special import creates.

@@ -487,6 +487,18 @@ TEST_F(ImportTest, WorkbooksImportAtOnce)
     EXPECT_TRUE(m_prompts.messages().last().startsWith(Text::WorkbookFailed)) << m_prompts.messages().last().toStdString();
 }
 
+// "Не ме превеждай!" reads a list of names and appends its lines to the log.
+TEST_F(ImportTest, TheNameMatchingAppendsToTheLog)
+{
+    auto w = open();
+    w->LogMsg->setPlainText(QStringLiteral("по-рано"));
+    m_prompts.answerFile(writeFile(QStringLiteral("names.txt"), cp1251::encode(QStringLiteral("Иван Петров\r\n"))));
+    w->btnSpecialImportClick();
+    EXPECT_EQ(log(*w), (QStringList{QStringLiteral("по-рано"), Text::ReadAsCp1251, Text::SpecialCreated.arg(QStringLiteral("Иван Петров"))}));
+    EXPECT_EQ(user(QStringLiteral("ИПетров")).password, QStringLiteral("8316"));
+    EXPECT_TRUE(links().isEmpty());
+}
+
 // A row with a character windows-1251 has no code for is refused by itself, with the reason.
 TEST_F(ImportTest, ARowThatCannotBeStoredIsRefusedAlone)
 {
