@@ -431,7 +431,7 @@ TEST_F(ImportTest, ApplicationDatabaseProblemsStopBeforeAnyRow)
     }
     FbAppDatabase& app = serverAppDatabase();
     const QString wrong = QStringLiteral("Wrong-Pw-42");
-    exec(QStringLiteral("update applications set gdb_pasw = %1 where apl_id = %2").arg(lit(EncodeStoredText(wrong))).arg(m_mod02));
+    exec(QStringLiteral("update applications set gdb_pasw = %1 where apl_id = %2").arg(lit(EncodeStoredText(wrong)), QString::number(m_mod02)));
     {
         auto w = open();
         chooseApplication(*w, QStringLiteral("Деловодство"));
