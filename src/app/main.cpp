@@ -4,6 +4,7 @@
 
 #include "core/Aliases.h"
 #include "core/BuiltIn.h"
+#include "bulk/ImportCommand.h"
 #include "bulk/Import_u.h"
 #include "core/CommandLine.h"
 #include "core/ConsolePrompts.h"
@@ -11,6 +12,7 @@
 #include "core/InstallDescription.h"
 #include "core/Locale.h"
 #include "core/LogInfo.h"
+#include "core/SqlOps.h"
 #include "core/Login.h"
 #include "core/Prompts.h"
 #include "maint/Demo.h"
@@ -158,6 +160,29 @@ int runScripts(const CommandLine& cl)
     return int(RunScriptsFromCommandLine(o, out, err));
 }
 
+// Imports users from a file, one line per row; the exit code says how it ended.
+int runImport(const CommandLine& cl)
+{
+    ConsolePrompts console;
+    setPrompts(&console);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    try {
+        if (!StartupLogin(cl.login, LogInfo())) {
+            err << "The login failed." << Qt::endl;
+            return int(ImportRunResult::Unreachable);
+        }
+        TDM dm;
+        SetStartupConnection(dm.db_Sys, ShortString(LogInfo().LoginName), ShortString(LogInfo().Password),
+                             ShortString(LogInfo().ServerName));
+        dm.db_Sys.connect();
+        return int(RunImportFromCommandLine(dm, cl.import, ShortString(LogInfo().Location), out, err));
+    } catch (const std::exception& e) {
+        err << db::errorMessage(e) << Qt::endl;
+        return int(ImportRunResult::Unreachable);
+    }
+}
+
 // Logs in, shows the main window and runs until it closes (or saves a screenshot and exits).
 // The embedded engine takes tens of milliseconds to start, and the login and the data module
 // attach one after the other, each opening the database anew. An attachment of its own, made on
@@ -287,7 +312,7 @@ int main(int argc, char* argv[])
         UseBulgarianLocale(app);
         InstallAliasResolver();
         const bool scripts = cl.action == CommandLine::Action::Apply || cl.action == CommandLine::Action::Preview;
-        const int rc = scripts ? runScripts(cl) : runAction(cl);
+        const int rc = scripts ? runScripts(cl) : cl.action == CommandLine::Action::Import ? runImport(cl) : runAction(cl);
         ReleaseLibraryArrays();
         return rc;
     }

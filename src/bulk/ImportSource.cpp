@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QStringConverter>
+#include <QtEndian>
 
 #include <freexl.h>
 #include <orcus/orcus_ods.hpp>
@@ -104,8 +105,49 @@ QList<WorkbookRow> readXls(const QString& path)
     return out;
 }
 
+quint32 le32(const QByteArray& b, qsizetype at) { return qFromLittleEndian<quint32>(b.constData() + at); }
+quint16 le16(const QByteArray& b, qsizetype at) { return qFromLittleEndian<quint16>(b.constData() + at); }
+
+// The zip reader believes the sizes a file declares and allocates them whole: a workbook whose
+// parts claim more than any real workbook holds is refused before it is read.
+void checkZip(const QString& path)
+{
+    constexpr quint32 kMaxPart = 128u << 20;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        refuse(path, f.errorString());
+    const QByteArray b = f.readAll();
+    const qsizetype size = b.size();
+    qsizetype eocd = -1;
+    for (qsizetype i = size - 22; i >= 0 && i >= size - 22 - 65535; --i)
+        if (le32(b, i) == 0x06054b50) {
+            eocd = i;
+            break;
+        }
+    const QString broken = QStringLiteral("файлът не е работна книга или е повреден");
+    if (eocd < 0)
+        refuse(path, broken);
+    const quint16 entries = le16(b, eocd + 10);
+    const quint32 dirSize = le32(b, eocd + 12);
+    qsizetype at = le32(b, eocd + 16);
+    if (at + qsizetype(dirSize) > eocd)
+        refuse(path, broken);
+    for (quint16 n = 0; n < entries; ++n) {
+        if (at + 46 > eocd || le32(b, at) != 0x02014b50)
+            refuse(path, broken);
+        const quint32 packed = le32(b, at + 20);
+        const quint32 unpacked = le32(b, at + 24);
+        const qsizetype local = le32(b, at + 42);
+        if (packed > quint32(size) || unpacked > kMaxPart || local + 30 > size || le32(b, local) != 0x04034b50 ||
+            le32(b, local + 18) > quint32(size) || le32(b, local + 22) > kMaxPart)
+            refuse(path, broken);
+        at += 46 + le16(b, at + 28) + le16(b, at + 30) + le16(b, at + 32);
+    }
+}
+
 QList<WorkbookRow> readOrcus(const QString& path, bool ods)
 {
+    checkZip(path);
     try {
         orcus::spreadsheet::document doc{orcus::spreadsheet::range_size_t{kMaxWorkbookRows, 16384}};
         orcus::spreadsheet::import_factory factory{doc};

@@ -98,6 +98,79 @@ struct Options {
     }
 };
 
+// The import's own parser: its options (--preview among them) mean other things than the actions'.
+struct ImportParser {
+    QCommandLineParser parser;
+    QCommandLineOption application{QStringLiteral("application"),
+                                   QStringLiteral("The application that receives the class (its caption, suite name or section); "
+                                                  "without it no rights are given and no application database is reached."),
+                                   QStringLiteral("NAME")};
+    QCommandLineOption className{QStringLiteral("class"),
+                                 QStringLiteral("The default class, by its whole name (default: the application's last class)."),
+                                 QStringLiteral("NAME")};
+    QCommandLineOption password{QStringLiteral("password"), QStringLiteral("The password of rows without one (default 579)."),
+                                QStringLiteral("TEXT"), QStringLiteral("579")};
+    QCommandLineOption separator{QStringLiteral("separator"), QStringLiteral("The field separator of a text file (default ;)."),
+                                 QStringLiteral("C"), QStringLiteral(";")};
+    QCommandLineOption updateExisting{QStringLiteral("update-existing"),
+                                      QStringLiteral("Refresh the names and the right of users that exist (default: leave them).")};
+    QCommandLineOption domainUser{QStringLiteral("domain-user"), QStringLiteral("The login names are directory account names.")};
+    QCommandLineOption changeLoginName{QStringLiteral("change-login-name"),
+                                       QStringLiteral("With --domain-user: an existing user takes the file's login name.")};
+    QCommandLineOption database{QStringLiteral("database"),
+                                QStringLiteral("Which configured database of the application (its DBN in ZorCfg.ini); needed "
+                                               "when there are several."),
+                                QStringLiteral("DBN")};
+    QCommandLineOption preview{QStringLiteral("preview"), QStringLiteral("Print what each row would do; change nothing.")};
+
+    ImportParser()
+    {
+        parser.addOptions({application, className, password, separator, updateExisting, domainUser, changeLoginName, database, preview});
+        parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The text file or workbook."));
+        parser.addPositionalArgument(QStringLiteral("login"), QStringLiteral("Login name and password."),
+                                     QStringLiteral("login password"));
+    }
+};
+
+CommandLine parseImport(const QStringList& arguments)
+{
+    CommandLine c;
+    c.action = CommandLine::Action::Import;
+    ImportParser o;
+    if (!o.parser.parse(QStringList{QStringLiteral("gatekeep")} + arguments.mid(1))) {
+        c.error = o.parser.unknownOptionNames().isEmpty()
+                      ? o.parser.errorText()
+                      : QStringLiteral("Unknown option of import (see --help); a login that begins with \"-\" follows \"--\".");
+        return c;
+    }
+    const QStringList rest = o.parser.positionalArguments();
+    if (rest.size() != 3) {
+        c.error = QStringLiteral("import takes a file, a login name and a password (see --help).");
+        return c;
+    }
+    CommandLine::ImportArgs& a = c.import;
+    a.file = rest[0];
+    c.login = rest.mid(1);
+    a.application = o.parser.value(o.application);
+    a.className = o.parser.value(o.className);
+    a.password = o.parser.value(o.password);
+    a.separator = o.parser.value(o.separator);
+    a.database = o.parser.value(o.database);
+    a.preview = o.parser.isSet(o.preview);
+    a.updateExisting = o.parser.isSet(o.updateExisting);
+    a.domainUser = o.parser.isSet(o.domainUser);
+    a.changeLoginName = o.parser.isSet(o.changeLoginName);
+    if (a.separator.size() != 1)
+        c.error = QStringLiteral("--separator is one character.");
+    else if (a.changeLoginName && !a.domainUser)
+        c.error = QStringLiteral("--change-login-name goes with --domain-user.");
+    else if (!a.application.isEmpty() || !(o.parser.isSet(o.className) || o.parser.isSet(o.database)))
+        return c;
+    else
+        c.error = QStringLiteral("--class and --database go with --application.");
+    return c;
+}
+
 } // namespace
 
 QStringList CopyArguments(int argc, const char* const* argv)
@@ -120,6 +193,9 @@ bool IsProgramAction(const QString& argument)
 
 CommandLine ParseCommandLine(const QStringList& arguments)
 {
+    // "import" and two more words: the import; two words are still a login named "import".
+    if (arguments.size() > 2 && arguments.first() == QLatin1String("import"))
+        return parseImport(arguments);
     CommandLine c;
     if (arguments.isEmpty() || !IsProgramAction(arguments.first())) {
         if (arguments.size() >= 2)
@@ -214,5 +290,13 @@ CommandLine ParseCommandLine(const QStringList& arguments)
 QString CommandLineHelp()
 {
     Options o;
-    return o.parser.helpText();
+    ImportParser i;
+    QString importHelp = i.parser.helpText();
+    importHelp = importHelp.mid(importHelp.indexOf(QLatin1Char('\n')) + 1);
+    return o.parser.helpText() +
+           QStringLiteral("\ngatekeep import FILE [options] LOGIN PASSWORD: create or refresh the users of a text file or workbook "
+                          "in the system database the login reaches, one line per row; exit 0 when every row went through, "
+                          "1 when a row was refused or not provisioned, 2 for a bad file or option, 3 when the system or "
+                          "application database cannot be reached.\n") +
+           importHelp;
 }

@@ -8,7 +8,7 @@
 // when the first argument names one of the program's own actions; otherwise the first two
 // arguments are the login name and password, as they stand.
 struct CommandLine {
-    enum class Action { Login, CreateSystemDb, CreateDemo, WriteInstallDescription, Scramble, Screenshot, Apply, Preview, Help, Version };
+    enum class Action { Login, CreateSystemDb, CreateDemo, WriteInstallDescription, Scramble, Screenshot, Apply, Preview, Import, Help, Version };
 
     Action action = Action::Login;
     QString value;          // the action's argument: database, folder, "INI,ICR", text or PNG file
@@ -22,6 +22,19 @@ struct CommandLine {
     QString server;         // Apply and Preview: the target as a server path ...
     QString alias;          // ... or as an alias of the alias layer ...
     QString database;       // ... or the DBN of one configured database of the scripts' application
+    // Import: "import FILE [options] LOGIN PASSWORD".
+    struct ImportArgs {
+        QString file;
+        QString application;   // caption, suite name or section; empty: no rights, no application database
+        QString className;     // the default class by its whole name; empty: the application's last class
+        QString password = QStringLiteral("579");
+        QString separator = QStringLiteral(";");
+        QString database;      // DBN of the application's database when several are configured
+        bool preview = false;
+        bool updateExisting = false;
+        bool domainUser = false;
+        bool changeLoginName = false;
+    } import;
     QString error;          // a refused command line, said to the user; empty when accepted
 
     // Only these actions show windows; the others run without a display.
