@@ -166,7 +166,7 @@ RowResult TUserImporter::ImportUser(const QString& login, const QString& passwor
             r.userId = id > 0 ? id : 0;
             if (options.skipExisting) {
                 r.outcome = RowResult::Skipped;
-                r.reason = QStringLiteral("exists (%1)").arg(id);
+                r.reason = id > 0 ? QStringLiteral("exists (%1)").arg(id) : QStringLiteral("exists (an earlier row's user)");
                 return r;
             }
             const QString fnm = options.changeUserName ? EncodeStoredText(L, QStringLiteral("Потребителското име")) : QString();

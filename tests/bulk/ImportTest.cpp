@@ -5,6 +5,7 @@
 #include "support/Sql.h"
 #include "support/TestEnv.h"
 
+#include "bulk/ImportCommand.h"
 #include "bulk/ImportText.h"
 #include "bulk/Import_u.h"
 #include "core/DataModule.h"
@@ -25,6 +26,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextStream>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -497,6 +499,59 @@ TEST_F(ImportTest, TheNameMatchingAppendsToTheLog)
     EXPECT_EQ(log(*w), (QStringList{QStringLiteral("по-рано"), Text::ReadAsCp1251, Text::SpecialCreated.arg(QStringLiteral("Иван Петров"))}));
     EXPECT_EQ(user(QStringLiteral("ИПетров")).password, QStringLiteral("8316"));
     EXPECT_TRUE(links().isEmpty());
+}
+
+// The command line: one line per row; the preview prints the same lines and changes nothing
+// (users, rights, the application database); a refused row makes the exit code 1.
+TEST_F(ImportTest, TheCommandLineReportsEachRowAndPreviewsWithoutWriting)
+{
+    FbAppDatabase& app = serverAppDatabase();
+    const int ana = addUser(QStringLiteral("ana"), QStringLiteral("Ана Иванова"));
+    const QString file = writeFile(QStringLiteral("cli.txt"), QStringLiteral("ivan;Иван Петров;;Четец\nana;Ана Иванова\n\n"
+                                                                             "long;Александър Константинов Христозовов\nivan;Иван Петров\n")
+                                                                  .toUtf8());
+    CommandLine::ImportArgs args;
+    args.file = file;
+    args.application = QStringLiteral("mod02");
+    const auto run = [&](bool preview, QString& out, QString& err) {
+        args.preview = preview;
+        QTextStream o(&out), e(&err);
+        return RunImportFromCommandLine(m_dm, args, kSysLocation, o, e);
+    };
+    QString previewOut, previewErr;
+    EXPECT_EQ(run(true, previewOut, previewErr), ImportRunResult::RowsRefused);
+    EXPECT_EQ(users().size(), 1);
+    EXPECT_TRUE(links().isEmpty());
+    EXPECT_TRUE(app.calls().isEmpty());
+
+    QString out, err;
+    EXPECT_EQ(run(false, out, err), ImportRunResult::RowsRefused);
+    const int ivan = user(QStringLiteral("ivan")).id;
+    const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5) << out.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("1: created ivan (%1)").arg(ivan));
+    EXPECT_EQ(lines[1], QStringLiteral("2: skipped ana: exists (%1)").arg(ana));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("3: skipped")));
+    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("4: refused long: "))) << lines[3].toStdString();
+    EXPECT_EQ(lines[4], QStringLiteral("5: skipped ivan: exists (%1)").arg(ivan));
+    // The preview said the same, without the new user's id.
+    QStringList expected = lines;
+    expected[0] = QStringLiteral("1: created ivan");
+    expected[4] = QStringLiteral("5: skipped ivan: exists (an earlier row's user)");
+    EXPECT_EQ(previewOut.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected);
+    EXPECT_EQ(links(), (QList<Link>{{ivan, m_mod02, m_reader}}));
+    EXPECT_EQ(app.calls().size(), 1);
+
+    // Several databases need a choice; an unknown application or class is refused.
+    configure(QStringLiteral("Mod02"), {app.serverName(), app.serverName()});
+    for (const auto& [application, className] : {std::pair{QStringLiteral("Mod02"), QString()}, std::pair{QStringLiteral("Няма"), QString()},
+                                                 std::pair{QStringLiteral("Mod02"), QStringLiteral("Няма")}}) {
+        args.application = application;
+        args.className = className;
+        QString o2, e2;
+        EXPECT_EQ(run(false, o2, e2), ImportRunResult::BadInput) << e2.toStdString();
+        EXPECT_TRUE(o2.isEmpty());
+    }
 }
 
 // A row with a character windows-1251 has no code for is refused by itself, with the reason.
