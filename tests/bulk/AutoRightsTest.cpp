@@ -1,0 +1,181 @@
+// The automatic rights window against a real system database and application databases on the
+// Firebird server.
+#include "BulkFixture.h"
+
+#include "bulk/UserAutoRights.h"
+
+#include <QListWidget>
+#include <QRadioButton>
+
+class AutoRightsTest : public BulkFixture {
+protected:
+    std::unique_ptr<TFormUserAutoRights> open()
+    {
+        auto w = std::make_unique<TFormUserAutoRights>(m_dm);
+        w->LoadUsers();
+        w->LoadApps();
+        return w;
+    }
+    static void choose(TFormUserAutoRights& w, const QString& app, int classIdx, const QList<int>& databases)
+    {
+        w.cbox_App->setCurrentIndex(w.cbox_App->findText(app));
+        w.cbox_Class->setCurrentIndex(w.cbox_Class->findData(classIdx));
+        for (int d : databases)
+            w.clb_DBPath->item(d)->setCheckState(Qt::Checked);
+    }
+    static QStringList items(QListWidget* l)
+    {
+        QStringList out;
+        for (int i = 0; i < l->count(); ++i)
+            out << l->item(i)->text();
+        return out;
+    }
+    static QStringList memo(TFormUserAutoRights& w) { return w.MemoLog->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+};
+
+// Each policy against a user without a right, with the chosen class, and with another class.
+TEST_F(AutoRightsTest, PoliciesDecideTheRightAndTheCall)
+{
+    const int none = addUser(QStringLiteral("a"), QStringLiteral("А Без Право"));
+    const int same = addUser(QStringLiteral("b"), QStringLiteral("Б Същият Клас"));
+    const int other = addUser(QStringLiteral("c"), QStringLiteral("В Друг Клас"));
+    const QString added = QStringLiteral("Добавено е право."), exists = QStringLiteral("Правото съществува."),
+                  changed = QStringLiteral("Правото е променено.");
+    const struct {
+        const char* name;
+        QRadioButton* (*button)(TFormUserAutoRights&);
+        QList<Link> links;
+        QStringList log;
+        QList<int> called;
+    } cases[] = {
+        {"keep",
+         [](TFormUserAutoRights& w) { return w.rbAddRights_ButDoNotChange; },
+         {{none, m_mod02, m_writer}, {same, m_mod02, m_writer}, {other, m_mod02, m_reader}},
+         {QStringLiteral("А Без Право ") + added, QStringLiteral("Б Същият Клас ") + exists, QStringLiteral("В Друг Клас ") + exists},
+         {none, same, other}},
+        {"change (the default)",
+         nullptr,
+         {{none, m_mod02, m_writer}, {same, m_mod02, m_writer}, {other, m_mod02, m_writer}},
+         {QStringLiteral("А Без Право ") + added, QStringLiteral("Б Същият Клас ") + exists, QStringLiteral("В Друг Клас ") + changed},
+         {none, same, other}},
+        {"names only",
+         [](TFormUserAutoRights& w) { return w.rbOnlyChangeNames; },
+         {{same, m_mod02, m_writer}, {other, m_mod02, m_reader}},
+         {QStringLiteral("Б Същият Клас ") + exists, QStringLiteral("В Друг Клас ") + exists},
+         {same, other}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        exec(QStringLiteral("delete from links"));
+        link(same, m_mod02, m_writer);
+        link(other, m_mod02, m_reader);
+        FbAppDatabase& app = serverAppDatabase();
+        auto w = open();
+        EXPECT_TRUE(w->rb_ChangeRight->isChecked());
+        w->BitBtn1->click();
+        choose(*w, QStringLiteral("Mod02"), m_writer, {0});
+        if (c.button)
+            c.button(*w)->setChecked(true);
+        w->BitBtn3->click();
+        EXPECT_EQ(links(), c.links);
+        EXPECT_EQ(memo(*w), c.log);
+        QList<int> called;
+        for (const RecordedCall& call : app.calls())
+            called << call.id;
+        EXPECT_EQ(called, c.called);
+        EXPECT_TRUE(m_prompts.messages().isEmpty()) << m_prompts.messages().join(QLatin1Char('|')).toStdString();
+    }
+}
+
+// Two databases: the first writes the right, the second finds it; both are called. A database
+// that cannot be opened is said and skipped.
+TEST_F(AutoRightsTest, EveryTickedDatabaseIsCalled)
+{
+    const int ivan = addUser(QStringLiteral("ivan"), QStringLiteral("Иван Петров"));
+    FbAppDatabase first(AppProcedure::Recording), second(AppProcedure::Recording);
+    const QString missing = QStringLiteral("127.0.0.1/3050:/nonexistent/missing.fdb");
+    configure(QStringLiteral("Mod02"), {first.serverName(), missing, second.serverName()});
+    auto w = open();
+    w->BitBtn1->click();
+    choose(*w, QStringLiteral("Mod02"), m_reader, {0, 1, 2});
+    EXPECT_EQ(items(w->clb_DBPath)[0], QStringLiteral("База 1 : ") + first.serverName());
+    w->BitBtn3->click();
+    EXPECT_EQ(memo(*w), (QStringList{QStringLiteral("Иван Петров Добавено е право."), QStringLiteral("Не може да отвори ") + missing,
+                                     QStringLiteral("Иван Петров Правото съществува.")}));
+    EXPECT_EQ(first.calls(), (QList<RecordedCall>{{ivan, QStringLiteral("Иван Петров"), ProvisionAccounts::maintenanceUser()}}));
+    EXPECT_EQ(second.calls(), (QList<RecordedCall>{{ivan, QStringLiteral("Иван Петров"), ProvisionAccounts::maintenanceUser()}}));
+    EXPECT_EQ(links(), (QList<Link>{{ivan, m_mod02, m_reader}}));
+}
+
+// Ids past 16 bits stay whole; a procedure whose id is a smallint refuses them with a line.
+TEST_F(AutoRightsTest, IdsTheProcedureCannotHoldAreRefused)
+{
+    const int far = addUser(QStringLiteral("far"), QStringLiteral("Далечен Номер"), 40000);
+    const int near = addUser(QStringLiteral("near"), QStringLiteral("Близък Номер"), 7);
+    for (AppProcedure kind : {AppProcedure::Recording, AppProcedure::RecordingSmallId}) {
+        exec(QStringLiteral("delete from links"));
+        FbAppDatabase& app = serverAppDatabase(kind);
+        auto w = open();
+        w->BitBtn1->click();
+        choose(*w, QStringLiteral("Mod02"), m_reader, {0});
+        w->BitBtn3->click();
+        QList<int> called;
+        for (const RecordedCall& call : app.calls())
+            called << call.id;
+        std::sort(called.begin(), called.end());
+        if (kind == AppProcedure::Recording) {
+            EXPECT_EQ(called, (QList<int>{near, far}));
+        } else {
+            EXPECT_EQ(called, QList<int>{near});
+            EXPECT_TRUE(w->MemoLog->toPlainText().contains(QStringLiteral("Далечен Номер: номерът 40000"))) << w->MemoLog->toPlainText().toStdString();
+        }
+        EXPECT_EQ(links().size(), 2);
+    }
+}
+
+// The checks before a run, in order; the moves; the file of names matching from the last item up,
+// with the case of Latin letters ignored and Cyrillic exact; this program's row left out and the
+// old application name finding its databases under its new key.
+TEST_F(AutoRightsTest, ChecksMovesAndTheFileOfNames)
+{
+    addUser(QStringLiteral("p1"), QStringLiteral("Петър Петров"));
+    addUser(QStringLiteral("p2"), QStringLiteral("Петър Петров"));
+    addUser(QStringLiteral("ann"), QStringLiteral("Ann Smith"));
+    addApp(QStringLiteral("mod03"), QString(), QString());
+    configure(QStringLiteral("Mod03"), {QStringLiteral("srv:/db/mod03.fdb")});
+    auto w = open();
+    EXPECT_EQ(w->cbox_App->findText(QStringLiteral("Gatekeep")), -1);
+    ASSERT_GE(w->cbox_App->findText(QStringLiteral("Mod04")), 0);
+    w->cbox_App->setCurrentIndex(w->cbox_App->findText(QStringLiteral("Mod04")));
+    EXPECT_EQ(items(w->clb_DBPath), QStringList{QStringLiteral("База 1 : srv:/db/mod03.fdb")});
+
+    w->cbox_App->setCurrentIndex(-1);
+    w->BitBtn3->click();
+    w->lb_UsersAll->setCurrentRow(0);
+    w->bbToRight->click();
+    w->BitBtn3->click();
+    w->cbox_App->setCurrentIndex(w->cbox_App->findText(QStringLiteral("Mod02")));
+    w->BitBtn3->click();
+    w->cbox_Class->setCurrentIndex(0);
+    w->BitBtn3->click();
+    EXPECT_EQ(m_prompts.messages(), (QStringList{QStringLiteral("Моля, изберете потребители."), QStringLiteral("Моля, изберете приложение."),
+                                                 QStringLiteral("Моля, изберете клас."), QStringLiteral("Моля, посочете БД.")}));
+    w->BitBtn2->click();
+    EXPECT_EQ(w->lb_UsersToChange->count(), 0);
+    EXPECT_EQ(items(w->lb_UsersAll), (QStringList{QStringLiteral("Ann Smith"), QStringLiteral("Петър Петров"), QStringLiteral("Петър Петров")}));
+
+    const auto movedIds = [&w] {
+        QList<int> ids;
+        for (int i = 0; i < w->lb_UsersToChange->count(); ++i)
+            ids << w->lb_UsersToChange->item(i)->data(Qt::UserRole).toInt();
+        return ids;
+    };
+    w->AddFromLines({QStringLiteral("  петър петров"), QStringLiteral("ANN SMITH")});
+    EXPECT_EQ(items(w->lb_UsersToChange), QStringList{QStringLiteral("Ann Smith")});
+    w->AddFromLines({QStringLiteral("Петър Петров")});
+    const QList<int> first = movedIds();
+    w->AddFromLines({QStringLiteral("Петър Петров")});
+    EXPECT_EQ(w->lb_UsersAll->count(), 0);
+    EXPECT_EQ(first.size(), 2);
+    EXPECT_EQ(movedIds().size(), 3);
+}
