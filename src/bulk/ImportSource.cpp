@@ -20,7 +20,14 @@
 #include <ixion/formula_result.hpp>
 #include <ixion/model_context.hpp>
 
+#include <cerrno>
 #include <cmath>
+#include <csignal>
+#include <cstring>
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <limits>
 
 namespace {
@@ -103,6 +110,85 @@ QList<WorkbookRow> readXls(const QString& path)
     }
     out.resize(last);
     return out;
+}
+
+// freexl can overrun its own buffers on a damaged file. The workbook is read in a child process,
+// so that such a file costs a refusal instead of the program's memory; the rows come back through
+// a pipe, each cell as its length and its UTF-8 bytes.
+QList<WorkbookRow> readXlsIsolated(const QString& path)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        refuse(path, QString::fromLocal8Bit(std::strerror(errno)));
+    const pid_t child = fork();
+    if (child < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        refuse(path, QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    if (child == 0) {
+        close(fds[0]);
+        QByteArray out;
+        try {
+            const QList<WorkbookRow> rows = readXls(path);
+            out += 'R';
+            for (const WorkbookRow& row : rows)
+                for (const QString& cell : row) {
+                    const QByteArray bytes = cell.toUtf8();
+                    const quint32 n = qToLittleEndian(quint32(bytes.size()));
+                    out.append(reinterpret_cast<const char*>(&n), 4).append(bytes);
+                }
+        } catch (const InputError& e) {
+            out = 'E' + e.message().toUtf8();
+        }
+        for (qsizetype done = 0; done < out.size();) {
+            const ssize_t n = write(fds[1], out.constData() + done, size_t(out.size() - done));
+            if (n <= 0)
+                _exit(1);
+            done += n;
+        }
+        _exit(0);
+    }
+    close(fds[1]);
+    QByteArray in;
+    char buffer[65536];
+    for (;;) {
+        pollfd p{fds[0], POLLIN, 0};
+        // A reader that hangs is stopped after a minute.
+        if (poll(&p, 1, 60000) <= 0) {
+            kill(child, SIGKILL);
+            break;
+        }
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        in.append(buffer, n);
+    }
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || in.isEmpty())
+        refuse(path, QStringLiteral("файлът е повреден: четецът на .xls не можа да го прочете"));
+    if (in[0] == 'E')
+        throw InputError(QString::fromUtf8(in.mid(1)));
+    QList<WorkbookRow> rows;
+    qsizetype at = 1;
+    int cell = 0;
+    WorkbookRow row;
+    while (at + 4 <= in.size()) {
+        const quint32 n = qFromLittleEndian<quint32>(in.constData() + at);
+        at += 4;
+        if (n > quint32(in.size() - at))
+            refuse(path, QStringLiteral("четецът на .xls върна непълни данни"));
+        row[cell] = QString::fromUtf8(in.constData() + at, n);
+        at += n;
+        if (++cell == 4) {
+            rows.append(row);
+            row = {};
+            cell = 0;
+        }
+    }
+    return rows;
 }
 
 quint32 le32(const QByteArray& b, qsizetype at) { return qFromLittleEndian<quint32>(b.constData() + at); }
@@ -272,7 +358,7 @@ QList<WorkbookRow> ReadWorkbook(const QString& path)
         throw InputError(QStringLiteral("Файлът %1 не може да бъде прочетен").arg(path));
     const QString s = QFileInfo(path).suffix().toLower();
     if (s == QLatin1String("xls"))
-        return readXls(path);
+        return readXlsIsolated(path);
     if (s == QLatin1String("xlsx") || s == QLatin1String("ods"))
         return readOrcus(path, s == QLatin1String("ods"));
     refuse(path, QStringLiteral("непознат вид работна книга"));
