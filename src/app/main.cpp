@@ -6,6 +6,7 @@
 #include "core/BuiltIn.h"
 #include "bulk/ImportCommand.h"
 #include "bulk/Import_u.h"
+#include "bulk/UserAutoRights.h"
 #include "core/CommandLine.h"
 #include "core/ConsolePrompts.h"
 #include "core/DataModule.h"
@@ -272,17 +273,28 @@ int runWindows(QApplication& app, const CommandLine& cl, EmbeddedWarmUp& warmUp)
     updateWindow = &update_f;
     if (shot) {
         const QString file = cl.value;
-        const bool users = cl.window == QLatin1String("users");
-        QObject::connect(&frmMain, &TfrmMain::showStepDone, &frmMain, [&frmMain, &dm, file, users] {
+        const QString which = cl.window;
+        QObject::connect(&frmMain, &TfrmMain::showStepDone, &frmMain, [&frmMain, &dm, file, which] {
             if (frmMain.terminateRequested())
                 return;
-            QTimer::singleShot(0, &frmMain, [&frmMain, &dm, file, users] {
-                if (!users) {
+            QTimer::singleShot(0, &frmMain, [&frmMain, &dm, file, which] {
+                if (which == QLatin1String("main")) {
                     QApplication::exit(frmMain.grab().save(file, "PNG") ? 0 : 1);
                     return;
                 }
-                auto* window = new TfrmUserRights(dm, &frmMain);
-                window->show();
+                auto* users = new TfrmUserRights(dm, &frmMain);
+                users->show();
+                QWidget* window = users;
+                if (which == QLatin1String("import")) {
+                    window = new TfrmImport(dm, users->applicationTable(), users, users);
+                    window->show();
+                } else if (which == QLatin1String("autorights")) {
+                    auto* rights = new TFormUserAutoRights(dm, users);
+                    rights->LoadUsers();
+                    rights->LoadApps();
+                    rights->show();
+                    window = rights;
+                }
                 QTimer::singleShot(100, window, [window, file] { QApplication::exit(window->grab().save(file, "PNG") ? 0 : 1); });
             });
         });

@@ -54,7 +54,7 @@ struct Options {
                                                  "begins with \"-\" follows \"--\"."),
                                   QStringLiteral("FILE")};
     QCommandLineOption window{QStringLiteral("window"),
-                              QStringLiteral("With --screenshot: the window to save, \"main\" (default) or \"users\"."),
+                              QStringLiteral("With --screenshot: the window to save, \"main\" (default), \"users\", \"import\" or \"autorights\"."),
                               QStringLiteral("NAME"), QStringLiteral("main")};
     QCommandLineOption apply{QStringLiteral("apply"),
                              QStringLiteral("Apply the update script SCRIPT (repeat the option for several; they run sorted by "
@@ -274,8 +274,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     c.adminLogin = o.parser.value(o.admin);
     c.adminPassword = o.parser.value(o.adminPassword);
     c.window = o.parser.value(o.window);
-    if (shooting && c.window != QLatin1String("main") && c.window != QLatin1String("users"))
-        c.error = QStringLiteral("--window is \"main\" or \"users\".");
+    if (shooting && !QStringList{QStringLiteral("main"), QStringLiteral("users"), QStringLiteral("import"), QStringLiteral("autorights")}.contains(c.window))
+        c.error = QStringLiteral("--window is \"main\", \"users\", \"import\" or \"autorights\".");
     if (takesLogin && o.parser.positionalArguments().size() >= 2)
         c.login = o.parser.positionalArguments().mid(0, 2);
     if (updating) {
