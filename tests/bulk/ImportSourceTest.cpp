@@ -75,8 +75,8 @@ TEST(ImportSourceTest, WorkbooksOfEveryKindReadAsDisplayed)
     TempDir dir;
     const QString xls = dir.path(QStringLiteral("users.xls"));
     const QString xlsx = dir.path(QStringLiteral("users.XLSX"));
-    for (const auto& [script, out] : {std::pair{QStringLiteral("make-xls.pl"), xls}, std::pair{QStringLiteral("make-xlsx.pl"), xlsx}})
-        ASSERT_EQ(QProcess::execute(QStringLiteral("perl"), {QStringLiteral(GK_BULK_SCRIPT_DIR "/") + script, out}), 0);
+    for (const QString& out : {xls, xlsx})
+        ASSERT_EQ(QProcess::execute(QStringLiteral("perl"), {QStringLiteral(GK_BULK_SCRIPT_DIR "/make-workbook.pl"), out}), 0);
     const QList<WorkbookRow> expected = {
         {QStringLiteral("Потребител"), QStringLiteral("Име"), QStringLiteral("Парола"), QStringLiteral("Клас")},
         {QStringLiteral("ivan"), QStringLiteral("Иван Петров"), QStringLiteral("1234"), QStringLiteral("Писар")},

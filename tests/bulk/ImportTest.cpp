@@ -250,8 +250,8 @@ TEST_F(ImportTest, WorkbooksImportAtOnce)
 {
     const QString xls = m_tmp.path(QStringLiteral("users.xls"));
     const QString xlsx = m_tmp.path(QStringLiteral("users.xlsx"));
-    ASSERT_EQ(QProcess::execute(QStringLiteral("perl"), {QStringLiteral(GK_BULK_SCRIPT_DIR "/make-xls.pl"), xls}), 0);
-    ASSERT_EQ(QProcess::execute(QStringLiteral("perl"), {QStringLiteral(GK_BULK_SCRIPT_DIR "/make-xlsx.pl"), xlsx}), 0);
+    ASSERT_EQ(QProcess::execute(QStringLiteral("perl"), {QStringLiteral(GK_BULK_SCRIPT_DIR "/make-workbook.pl"), xls}), 0);
+    ASSERT_EQ(QProcess::execute(QStringLiteral("perl"), {QStringLiteral(GK_BULK_SCRIPT_DIR "/make-workbook.pl"), xlsx}), 0);
     for (const QString& path : {xls, xlsx, QStringLiteral(GK_BULK_DATA_DIR "/users.ods")}) {
         SCOPED_TRACE(path.toStdString());
         exec(QStringLiteral("delete from links"));

@@ -1,11 +1,14 @@
 #!/usr/bin/perl
-# Writes the import workbook of the tests as .xlsx: make-xlsx.pl OUT.xlsx
+# Writes the import workbook of the tests: make-workbook.pl OUT.xls or OUT.xlsx (the writer by
+# the extension; both have the same interface).
 use strict;
 use warnings;
 use utf8;
+use Spreadsheet::WriteExcel;
 use Excel::Writer::XLSX;
 
-my $book = Excel::Writer::XLSX->new($ARGV[0]) or die "cannot write $ARGV[0]\n";
+my $writer = $ARGV[0] =~ /\.xlsx$/i ? 'Excel::Writer::XLSX' : 'Spreadsheet::WriteExcel';
+my $book = $writer->new($ARGV[0]) or die "cannot write $ARGV[0]\n";
 my $sheet = $book->add_worksheet('Потребители');
 $sheet->write_string(0, 0, 'Потребител');
 $sheet->write_string(0, 1, 'Име');
