@@ -11,6 +11,9 @@
 #include "db/Error.h"
 #include "db/Query.h"
 #include "db/StoredProc.h"
+#include "users/UserAccounts.h"
+
+#include <optional>
 
 namespace Text = ImportText;
 
@@ -56,6 +59,9 @@ TUserImporter::~TUserImporter() { CloseImportDB(); }
 void TUserImporter::remember(qint32 id, const QString& login, const QString& fullName, const QString& domainUser)
 {
     // The first user with a key is the one a row finds, as a scan in table order would.
+    if (m_known.contains(id))
+        return;
+    m_known.insert(id);
     auto first = [id](QHash<QString, qint32>& index, const QString& key) {
         if (!key.isEmpty() && !index.contains(key))
             index.insert(key, id);
@@ -72,12 +78,21 @@ void TUserImporter::LoadSnapshot()
     m_byLogin.clear();
     m_byRealName.clear();
     m_users.clear();
+    m_known.clear();
+    // Read before the list: a user another run adds meanwhile comes again from the catch-up.
+    m_mark = UserIdMark(m_dm.db_Sys);
     db::Query q(&m_dm.db_Sys);
     q.setSql(QStringLiteral("select USER_ID, USER_FNM, USER_RNM, USER_DOMAINUSER from USERS"));
     for (q.open(); !q.eof(); q.next())
         remember(qint32(q.field(0).asInt64()), DecodeStoredText(q.field(1).asString()), DecodeStoredText(q.field(2).asString()),
                  q.field(3).asString());
     q.close();
+}
+
+void TUserImporter::CatchUp()
+{
+    for (const UserRowRead& u : UsersAddedSince(m_dm.db_Sys, m_mark))
+        remember(u.id, u.login, u.fullName, u.domainUser);
 }
 
 int TUserImporter::ClassByName(const QString& name) const
@@ -103,6 +118,7 @@ bool TUserImporter::ConnectImportDB(const QString& serverPath)
     }
     m_dm.SQLAdd_usr2.setDatabase(&m_dm.db_Data);
     m_dm.SQLAdd_usr2.setProcedureName(m_app->AliasProc);
+    m_provisioning = true;
     m_procedureChecked = false;
     m_procParams.clear();
     return true;
@@ -113,6 +129,7 @@ void TUserImporter::CloseImportDB()
     if (m_dm.db_Data.connected())
         m_dm.db_Data.disconnect();
     m_dm.db_Data.params().clear();
+    m_provisioning = false;
     m_procedureChecked = false;
 }
 
@@ -138,19 +155,6 @@ int TUserImporter::findExisting(const QString& login, const QString& fullName, Q
     return 0;
 }
 
-bool TUserImporter::writeRight(qint32 userId, int classIdx)
-{
-    db::Query q(&m_dm.db_Sys);
-    // One statement: another administrator's save between a look and a write cannot double the row.
-    q.setSql(QStringLiteral("update or insert into LINKS (LNK_USR, LNK_APLID, LNK_CLASS) values (:usr, :apl, :cls) "
-                            "matching (LNK_USR, LNK_APLID)"));
-    q.setParam(QStringLiteral("usr"), userId);
-    q.setParam(QStringLiteral("apl"), m_app->AplId);
-    q.setParam(QStringLiteral("cls"), classIdx);
-    q.execSql();
-    return true;
-}
-
 RowResult TUserImporter::ImportUser(const QString& login, const QString& password, int classIdx, const QString& fullName)
 {
     const QString L = login.trimmed();
@@ -158,7 +162,16 @@ RowResult TUserImporter::ImportUser(const QString& login, const QString& passwor
     const QString R = collapseSpaces(fullName);
     const bool giveRight = m_app && classIdx > 0;
     RowResult r;
+    QString provisionName = R;
+    bool provision = giveRight;
     try {
+        // The row is one transaction that reserves USERS and LINKS: another run (or
+        // administrator) creating users waits until this row ends, and this row sees what the
+        // others created before it, so that nobody gets a login name twice.
+        std::optional<db::Transaction> t;
+        if (!options.preview)
+            t.emplace(m_dm.db_Sys, UserWriteOptions());
+        CatchUp();
         QString shown;
         qint32 id = findExisting(L, R, shown);
         if (id != 0) {
@@ -167,66 +180,51 @@ RowResult TUserImporter::ImportUser(const QString& login, const QString& passwor
             if (options.skipExisting) {
                 r.outcome = RowResult::Skipped;
                 r.reason = id > 0 ? QStringLiteral("exists (%1)").arg(id) : QStringLiteral("exists (an earlier row's user)");
-                return r;
+                // A user who holds the right is provisioned again: the procedure adds or updates,
+                // so a second run completes one that was cut short after the user's commit.
+                provision = false;
+                if (m_app && id > 0 && m_provisioning) {
+                    db::Query q(&m_dm.db_Sys);
+                    q.setSql(QStringLiteral("select u.user_rnm from users u join links l on l.lnk_usr = u.user_id "
+                                            "where u.user_id = :id and l.lnk_aplid = :apl"));
+                    q.setParam(QStringLiteral("id"), id);
+                    q.setParam(QStringLiteral("apl"), m_app->AplId);
+                    q.open();
+                    if (!q.eof()) {
+                        provision = true;
+                        provisionName = DecodeStoredText(q.field(0).asString());
+                    }
+                }
+            } else {
+                const std::optional<QString> fnm =
+                    options.changeUserName ? std::optional<QString>(EncodeStoredText(L, QStringLiteral("Потребителското име"))) : std::nullopt;
+                const QString rnm = EncodeStoredText(R, QStringLiteral("Името"));
+                // The user and the right are one write: a run stopped between them would leave a
+                // refreshed user without the right, and a second run would skip him.
+                if (t && id > 0) {
+                    WriteUserNames(m_dm.db_Sys, id, fnm, rnm);
+                    if (giveRight)
+                        GrantRight(m_dm.db_Sys, id, m_app->AplId, classIdx);
+                }
+                r.outcome = RowResult::Refreshed;
             }
-            const QString fnm = options.changeUserName ? EncodeStoredText(L, QStringLiteral("Потребителското име")) : QString();
-            const QString rnm = EncodeStoredText(R, QStringLiteral("Името"));
-            // The user and the right are one write: a run stopped between them would leave a
-            // refreshed user without the right, and a second run would skip him.
-            if (!options.preview && id > 0) {
-                db::Transaction t(m_dm.db_Sys);
-                db::Query q(&m_dm.db_Sys);
-                q.setSql(options.changeUserName
-                             ? QStringLiteral("update USERS set USER_FNM = :fnm, USER_RNM = :rnm where USER_ID = :id")
-                             : QStringLiteral("update USERS set USER_RNM = :rnm where USER_ID = :id"));
-                if (options.changeUserName)
-                    q.setParam(QStringLiteral("fnm"), fnm);
-                q.setParam(QStringLiteral("rnm"), rnm);
-                q.setParam(QStringLiteral("id"), id);
-                q.execSql();
-                if (q.rowsAffected() != 1)
-                    throw db::Error(QStringLiteral("потребител %1 вече го няма в базата").arg(id));
-                if (giveRight)
-                    writeRight(id, classIdx);
-                t.commit();
-            }
-            r.outcome = RowResult::Refreshed;
         } else {
-            const QString fnm = EncodeStoredText(L, QStringLiteral("Потребителското име"));
-            const QString fpw = EncodeStoredText(P, QStringLiteral("Паролата"));
-            const QString rnm = EncodeStoredText(R, QStringLiteral("Името"));
-            if (options.preview) {
+            const NewUserRow row{EncodeStoredText(L, QStringLiteral("Потребителското име")), EncodeStoredText(P, QStringLiteral("Паролата")),
+                                 EncodeStoredText(R, QStringLiteral("Името")), options.domainUser ? L : QString()};
+            if (!t) {
                 id = m_nextPreviewId--;
             } else {
-                db::Transaction t(m_dm.db_Sys);
-                db::Query q(&m_dm.db_Sys);
-                // The id comes from the insert: the highest id may be another writer's, or lie
-                // above the generator in a restored database.
-                if (options.domainUser) {
-                    q.setSql(QStringLiteral("insert into USERS (USER_FNM, USER_FPW, USER_RNM, USER_DOMAINUSER) "
-                                            "values (:fnm, :fpw, :rnm, :dom) returning USER_ID"));
-                    q.setParam(QStringLiteral("dom"), L);
-                } else {
-                    q.setSql(QStringLiteral("insert into USERS (USER_FNM, USER_FPW, USER_RNM) values (:fnm, :fpw, :rnm) "
-                                            "returning USER_ID"));
-                }
-                q.setParam(QStringLiteral("fnm"), fnm);
-                q.setParam(QStringLiteral("fpw"), fpw);
-                q.setParam(QStringLiteral("rnm"), rnm);
-                q.open();
-                if (q.eof())
-                    throw db::Error(QStringLiteral("the new user's id did not come back"));
-                id = qint32(q.field(0).asInt64());
-                q.close();
+                id = InsertUser(m_dm.db_Sys, row);
                 if (giveRight)
-                    writeRight(id, classIdx);
-                t.commit();
+                    GrantRight(m_dm.db_Sys, id, m_app->AplId, classIdx);
             }
             // A later row naming the same person finds this one.
             remember(id, L, R, options.domainUser ? L : QString());
             r.userId = id > 0 ? id : 0;
             r.outcome = RowResult::Created;
         }
+        if (t)
+            t->commit();
     } catch (const std::exception& e) {
         m_log(Text::AddFailed + L);
         m_log(reasonLine(db::errorMessage(e)));
@@ -234,9 +232,11 @@ RowResult TUserImporter::ImportUser(const QString& login, const QString& passwor
         r.reason = db::errorMessage(e);
         return r;
     }
-    if (giveRight && importDbConnected()) {
+    // Every row that should reach the application database tries, also after the connection
+    // was lost, and says so when it does not.
+    if (provision && m_provisioning) {
         QString error;
-        if (!ProvisionImported(r.userId, R, &error))
+        if (!ProvisionImported(r.userId, provisionName, &error))
             r.provisionError = error;
     }
     return r;

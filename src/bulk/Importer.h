@@ -3,10 +3,11 @@
 #include "ImportSource.h"
 
 #include "db/Connection.h"
-#include "users/ApplicationTable.h"
+#include "users/UserAccounts.h"
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -78,7 +79,8 @@ public:
 private:
     int findExisting(const QString& login, const QString& fullName, QString& shownName) const;
     void remember(qint32 id, const QString& login, const QString& fullName, const QString& domainUser);
-    bool writeRight(qint32 userId, int classIdx);
+    // The users others created since the last look join the indexes.
+    void CatchUp();
 
     TDM& m_dm;
     Log m_log;
@@ -88,6 +90,9 @@ private:
     QHash<QString, qint32> m_byLogin;
     QHash<QString, qint32> m_byRealName;
     QList<qint32> m_users;
+    QSet<qint32> m_known;
+    qint64 m_mark = 0;          // the id generator's value the indexes are complete up to
+    bool m_provisioning = false; // an application database was chosen for this run
     qint32 m_nextPreviewId = -1; // previews name the users they would make with ids below zero
     bool m_procedureChecked = false;
     QList<db::ProcParam> m_procParams;

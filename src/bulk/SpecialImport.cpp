@@ -6,6 +6,7 @@
 #include "db/Database.h"
 #include "db/Error.h"
 #include "db/Query.h"
+#include "users/UserAccounts.h"
 
 namespace Text = ImportText;
 
@@ -142,13 +143,7 @@ void RunSpecialImport(db::Database& sys, const QStringList& lines, const std::fu
                 continue;
             }
             try {
-                db::Transaction t(sys);
-                db::Query q(&sys);
-                q.setSql(QStringLiteral("update USERS set USER_RNM = :user_rnm where USER_ID = :user_id"));
-                q.setParam(QStringLiteral("user_rnm"), stored);
-                q.setParam(QStringLiteral("user_id"), user.id);
-                q.execSql();
-                t.commit();
+                SetUserFullName(sys, user.id, stored);
             } catch (const std::exception& e) {
                 throw db::Error(QStringLiteral("Ред %1: %2").arg(n + 1).arg(db::errorMessage(e)));
             }
@@ -178,17 +173,8 @@ void RunSpecialImport(db::Database& sys, const QStringList& lines, const std::fu
         }
         qint32 id = 0;
         try {
-            db::Transaction t(sys);
-            db::Query q(&sys);
-            // The id comes from the insert: the highest id may be another writer's.
-            q.setSql(QStringLiteral("insert into USERS (USER_FNM, USER_FPW, USER_RNM) values (:user_fnm, :user_fpw, :user_rnm) "
-                                    "returning USER_ID"));
-            q.setParam(QStringLiteral("user_fnm"), fnm);
-            q.setParam(QStringLiteral("user_fpw"), fpw);
-            q.setParam(QStringLiteral("user_rnm"), rnm);
-            q.open();
-            id = qint32(q.field(0).asInt64());
-            q.close();
+            db::Transaction t(sys, UserWriteOptions());
+            id = InsertUser(sys, {fnm, fpw, rnm, {}});
             t.commit();
         } catch (const std::exception& e) {
             throw db::Error(QStringLiteral("Ред %1: %2").arg(n + 1).arg(db::errorMessage(e)));

@@ -11,6 +11,7 @@
 #include "db/Database.h"
 #include "db/Error.h"
 #include "db/Query.h"
+#include "users/UserAccounts.h"
 #include "db/StoredProc.h"
 #include "update/DBLists.h"
 
@@ -189,21 +190,17 @@ void TFormUserAutoRights::LoadApps()
     cbox_Class->clear();
     clb_DBPath->clear();
     m_apps.clear();
-    db::Query q(&m_dm.db_Sys);
-    q.setSql(QStringLiteral("select APL_ID, APL_NAME, GDB_PROC, GDB_UNAME, GDB_PASW from APPLICATIONS"));
-    db::Query classes(&m_dm.db_Sys);
-    classes.setSql(QStringLiteral("select CLASS_IDX, CLASS_NM from CLASS where CLASS_APLIDX = :apl_idx order by CLASS_IDX"));
-    for (q.open(); !q.eof(); q.next()) {
-        const QString name = DecodeStoredText(q.field(1).asString());
+    for (const StoredApplication& stored : ReadApplications(m_dm.db_Sys)) {
+        const QString& name = stored.name;
         // This program's own row.
         if (sameLatinFolded(name, QStringLiteral("Gatekeep")))
             continue;
         auto app = std::make_unique<TApp>();
-        app->aplId = q.field(0).asInteger();
+        app->aplId = stored.aplId;
         app->name = sameLatinFolded(name, QStringLiteral("mod03")) ? QStringLiteral("Mod04") : name;
-        app->procedure = DecodeStoredText(q.field(2).asString());
-        app->dbUser = DecodeStoredText(q.field(3).asString());
-        app->dbPassword = DecodeStoredText(q.field(4).asString());
+        app->procedure = stored.aliasProc;
+        app->dbUser = stored.aliasUser;
+        app->dbPassword = stored.aliasPassword;
         for (const SuiteApplication& row : SuiteApplicationTable) {
             if (!sameLatinFolded(row.key.toString(), app->name))
                 continue;
@@ -215,14 +212,11 @@ void TFormUserAutoRights::LoadApps()
             }
             break;
         }
-        classes.setParam(QStringLiteral("apl_idx"), app->aplId);
-        for (classes.open(); !classes.eof(); classes.next())
-            app->classes.push_back({classes.field(0).asInteger(), DecodeStoredText(classes.field(1).asString())});
-        classes.close();
+        for (const StoredClass& c : stored.classes)
+            app->classes.push_back({c.classIdx, c.name});
         cbox_App->addItem(app->name, int(m_apps.size()));
         m_apps.push_back(std::move(app));
     }
-    q.close();
     cbox_App->setCurrentIndex(-1);
     cbox_App->blockSignals(false);
 }
@@ -307,33 +301,19 @@ QString TFormUserAutoRights::SetRight(qint32 userId, const TApp& app, int policy
 {
     QString message;
     try {
-        db::Transaction t(m_dm.db_Sys);
-        db::Query q(&m_dm.db_Sys);
-        q.setSql(QStringLiteral("select LNK_CLASS from LINKS where LNK_USR = :usr_id and LNK_APLID = :apl_id"));
-        q.setParam(QStringLiteral("usr_id"), userId);
-        q.setParam(QStringLiteral("apl_id"), app.aplId);
-        q.open();
-        const bool held = !q.eof();
-        const int current = held ? q.field(0).asInteger() : 0;
-        q.close();
-        QString statement;
+        db::Transaction t(m_dm.db_Sys, UserWriteOptions());
+        LockUser(m_dm.db_Sys, userId);
+        const std::optional<int> held = HeldClass(m_dm.db_Sys, userId, app.aplId);
         if (!held) {
             if (policy == OnlyNames)
                 return {};
-            statement = QStringLiteral("insert into LINKS (LNK_USR, LNK_APLID, LNK_CLASS) values (:usr_id, :apl_id, :class_id)");
+            GrantRight(m_dm.db_Sys, userId, app.aplId, classIdx);
             message = QStringLiteral("Добавено е право.");
-        } else if (current == classIdx || policy != ChangeRight) {
+        } else if (*held == classIdx || policy != ChangeRight) {
             message = QStringLiteral("Правото съществува.");
         } else {
-            statement = QStringLiteral("update LINKS set LNK_CLASS = :class_id where LNK_USR = :usr_id and LNK_APLID = :apl_id");
+            GrantRight(m_dm.db_Sys, userId, app.aplId, classIdx);
             message = QStringLiteral("Правото е променено.");
-        }
-        if (!statement.isEmpty()) {
-            q.setSql(statement);
-            q.setParam(QStringLiteral("usr_id"), userId);
-            q.setParam(QStringLiteral("apl_id"), app.aplId);
-            q.setParam(QStringLiteral("class_id"), classIdx);
-            q.execSql();
         }
         t.commit();
     } catch (const std::exception& e) {

@@ -32,18 +32,12 @@ TDM::~TDM()
 
 bool TDM::ExecSysProc(db::StoredProc& proc)
 {
-    db::Database* database = proc.database();
     try {
-        database->startTransaction();
+        db::Transaction t(*proc.database());
         proc.execProc();
-        database->commit();
+        t.commit();
         return true;
     } catch (const std::exception&) {
-        try {
-            if (database->inTransaction())
-                database->rollback();
-        } catch (const std::exception&) {
-        }
         return false;
     }
 }

@@ -118,8 +118,8 @@ void Database::commit()
         m_inTransaction = false;
         throw Error(lostConnectionText() + QStringLiteral("; транзакцията е отменена"), true);
     }
-    m_inTransaction = false;
     guarded([&] { connection().commit(); });
+    m_inTransaction = false;
 }
 
 void Database::rollback()
@@ -128,6 +128,9 @@ void Database::rollback()
     m_inTransaction = false;
     if (gone)
         return; // the server ended it with the connection
+    // A commit that failed has ended the server's transaction already.
+    if (!m_conn || !m_conn->inTransaction())
+        return;
     guarded([&] { connection().rollback(); });
 }
 
@@ -161,8 +164,19 @@ void Transaction::commit()
 {
     if (!m_active)
         throw Error(QStringLiteral("Няма започната транзакция"));
+    try {
+        m_db.commit();
+    } catch (...) {
+        // Whatever the server kept of it goes: the caller sees the commit's error, never a
+        // transaction left open on the connection.
+        m_active = false;
+        try {
+            m_db.rollback();
+        } catch (const std::exception&) {
+        }
+        throw;
+    }
     m_active = false;
-    m_db.commit();
 }
 
 void Transaction::rollback()

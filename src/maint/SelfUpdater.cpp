@@ -53,13 +53,6 @@ SelfUpdateResult SelfUpdater::run(int after, int last)
         } catch (const std::exception& e) {
             const QString error = db::errorMessage(e);
             t.reset();
-            // A commit that failed leaves the server's transaction open.
-            if (m_db.inTransaction()) {
-                try {
-                    m_db.rollback();
-                } catch (const std::exception&) {
-                }
-            }
             emit stepFailed(step, error);
             return SelfUpdateResult::StepFailed;
         }

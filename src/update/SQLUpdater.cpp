@@ -276,12 +276,6 @@ bool TSQLUpdater::RunNextStep()
         if (OnStepDone)
             OnStepDone(*this);
     } catch (const std::exception& e) {
-        if (TargetDB.connected() && TargetDB.inTransaction()) {
-            try {
-                TargetDB.rollback();
-            } catch (const std::exception&) {
-            }
-        }
         if (OnError)
             OnError(StepErrorText(step, db::errorMessage(e)));
     }

@@ -7,10 +7,6 @@
 #include <array>
 #include <optional>
 
-namespace db {
-class Database;
-}
-
 // One class of an application as the rights list offers it.
 struct ClassEntry {
     QString ClassName; // decoded CLASS_NM, cut to kClassNameLength characters
@@ -56,23 +52,9 @@ struct ApplicationTable {
     int indexOfAplId(int aplId) const;
 };
 
-// Reads APPLICATIONS with their classes; applications that are not of the suite are left out.
-// Throws db::Error.
-ApplicationTable BuildApplicationTable(db::Database& sys);
-
 // The right of one application as the list holds it: ticked or not, and the chosen class.
 struct RightChoice {
     int aplId = 0;
     bool ticked = false;
     std::optional<int> classIdx;
 };
-
-// One user's LINKS rows of the listed applications replaced by the choices, in one transaction
-// that reserves LINKS. A choice with no class stores nothing, and keeps a right the user holds in
-// one of the application's surplus classes; rights in applications that are not listed stay.
-// Throws db::Error, leaving LINKS as it was.
-void SaveUserRights(db::Database& sys, int userId, const ApplicationTable& table, const QList<RightChoice>& choices,
-                    int lockTimeout);
-
-// The user's LINKS rows: (application, class) pairs, in the order of the table.
-QList<std::pair<int, int>> LoadUserLinks(db::Database& sys, int userId);

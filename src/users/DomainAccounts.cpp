@@ -1,5 +1,6 @@
 #include "DomainAccounts.h"
 
+#include "UserAccounts.h"
 #include "UserRights.h"
 
 #include "core/DataModule.h"
@@ -166,26 +167,10 @@ void TDomainAccounts::BindDomainAccount(int userId, const DomainAccount& account
     try {
         // The check and the write under one reservation of USERS: two administrators binding
         // two users to one account at once cannot both pass the check.
-        db::Transaction t(m_dm.db_Sys, db::TransactionOptions{.protectedWrite = {QStringLiteral("USERS")}, .lockTimeout = m_lockTimeout});
-        db::Query q(&m_dm.db_Sys);
-        q.setSql(QStringLiteral("select user_id from USERS where USER_DOMAINSID = :sid and user_id <> :id"));
-        q.setParam(QStringLiteral("sid"), account.SID);
-        q.setParam(QStringLiteral("id"), userId);
-        q.open();
-        if (!q.eof()) {
-            q.close();
+        if (!::BindDomainAccount(m_dm.db_Sys, userId, account.Domain, account.Name, account.SID, m_lockTimeout)) {
             prompts().message(Text::TwoUsersOneAccount, Prompts::Icon::Warning);
             return;
         }
-        q.close();
-        q.setSql(QStringLiteral("update USERS set USER_DOMAINNAME = :domain, USER_DOMAINUSER = :name, USER_DOMAINSID = :sid "
-                                "WHERE USER_ID = :id"));
-        q.setParam(QStringLiteral("domain"), account.Domain);
-        q.setParam(QStringLiteral("name"), account.Name);
-        q.setParam(QStringLiteral("sid"), account.SID);
-        q.setParam(QStringLiteral("id"), userId);
-        q.execSql();
-        t.commit();
     } catch (const std::exception& e) {
         prompts().message(Text::BindFailed + db::errorMessage(e), Prompts::Icon::Error);
     }
@@ -198,10 +183,7 @@ void TDomainAccounts::ClearBinding()
     if (id == 0)
         return;
     try {
-        db::Query q(&m_dm.db_Sys);
-        q.setSql(QStringLiteral("update USERS set USER_DOMAINNAME = '', USER_DOMAINUSER = '', USER_DOMAINSID = '' WHERE USER_ID = :id"));
-        q.setParam(QStringLiteral("id"), id);
-        q.execSql();
+        ::BindDomainAccount(m_dm.db_Sys, id, QStringLiteral(""), QStringLiteral(""), QStringLiteral(""), m_lockTimeout);
     } catch (const std::exception& e) {
         prompts().message(Text::BindFailed + db::errorMessage(e), Prompts::Icon::Error);
     }
@@ -259,15 +241,11 @@ void TDomainAccounts::SetGeneratedPasswords()
     try {
         // One transaction: a kill leaves every password as it was or every one changed. A
         // statement that fails leaves the others in place and is counted.
+        // USERS is not reserved: a user another administrator holds fails alone.
         db::Transaction t(m_dm.db_Sys, db::TransactionOptions{.protectedWrite = {}, .lockTimeout = m_lockTimeout});
-        db::Query q(&m_dm.db_Sys);
         for (int id : ids) {
             try {
-                q.setSql(QStringLiteral("Update users set user_fpw = :pw, user_cert = null where user_id = :id"));
-                q.setParam(QStringLiteral("pw"), EncodeStoredText(GeneratedPassword()));
-                q.setParam(QStringLiteral("id"), id);
-                q.execSql();
-                if (q.rowsAffected() != 1)
+                if (!WriteUserPassword(m_dm.db_Sys, id, EncodeStoredText(GeneratedPassword())))
                     ++failed; // deleted meanwhile
             } catch (const std::exception& e) {
                 ++failed;

@@ -386,7 +386,7 @@ void TfrmUserRights::CreateUser()
         try {
             const QString encP = EncodeStoredText(p);
             secrets << encP << q(encP);
-            const int id = InsertUser(EncodeStoredText(l), encP, EncodeStoredText(r));
+            const int id = ::CreateUser(m_dm.db_Sys, {EncodeStoredText(l), encP, EncodeStoredText(r), {}}, m_lockTimeout);
             if (id == 0) {
                 prompts().message(Text::DuplicatePair, Prompts::Icon::Warning);
             } else {
@@ -401,30 +401,6 @@ void TfrmUserRights::CreateUser()
     tblUsers.enableControls();
     Attach();
     m_modified = true;
-}
-
-int TfrmUserRights::InsertUser(const QString& encLogin, const QString& encPassword, const QString& encName)
-{
-    // USERS reserved for the check and the insert: a second administrator creating the same pair
-    // waits here until the first one ends, and then finds his row.
-    db::Transaction t(m_dm.db_Sys, db::TransactionOptions{.protectedWrite = {QStringLiteral("USERS")}, .lockTimeout = m_lockTimeout});
-    db::Query query(&m_dm.db_Sys);
-    query.setParamCheck(false);
-    query.setSql(QStringLiteral("Select User_id from users where ") +
-                 QStringLiteral("User_FNM=\"%1\" AND User_FPW=\"%2\"").arg(q(encLogin), q(encPassword)));
-    query.open();
-    if (!query.eof())
-        return 0;
-    query.close();
-    // The key comes from the insert itself: max(User_id) may belong to someone else.
-    query.setSql(QStringLiteral("INSERT into USERS(USer_FNm,User_Fpw,User_Rnm) ") +
-                 QStringLiteral("VALUES(\"%1\",\"%2\",\"%3\")").arg(q(encLogin), q(encPassword), q(encName)) +
-                 QStringLiteral(" returning User_id"));
-    query.open();
-    const int id = query.field(0).asInteger();
-    query.close();
-    t.commit();
-    return id;
 }
 
 void TfrmUserRights::ChangeFullName()
@@ -447,9 +423,10 @@ void TfrmUserRights::ChangeFullName()
         ReportError(e);
         return;
     }
-    if (!ExecSqlText(m_dm.WQ, QStringLiteral("update users set user_rnm = \"") + q(encoded) + QStringLiteral("\" where user_id =") +
-                                  QString::number(id), true)) {
-        prompts().message(Text::RenameFailed, Prompts::Icon::Error);
+    try {
+        SetUserFullName(m_dm.db_Sys, id, encoded, m_lockTimeout);
+    } catch (const std::exception& e) {
+        prompts().message(Text::RenameFailed + QLatin1Char('\r') + db::errorMessage(e), Prompts::Icon::Error);
         return;
     }
     ProvisionTickedApplications(id, text);
@@ -475,20 +452,14 @@ void TfrmUserRights::ChangeLoginName()
         ReportError(ex);
         return;
     }
-    if (!ExecSqlText(m_dm.WQ, QStringLiteral("select User_RNM from users where ") + QStringLiteral("User_FNM=\"%1\" ").arg(q(e)), false)) {
-        prompts().message(Text::CheckFailed, Prompts::Icon::Error);
-        return;
-    }
-    if (!m_dm.WQ.eof()) {
-        const QString holder = DecodeStoredText(m_dm.WQ.field(0).asString());
-        m_dm.WQ.close();
-        prompts().message(Text::LoginTaken + holder + QStringLiteral("]\r") + Text::LoginNotChanged, Prompts::Icon::Warning);
-        return;
-    }
-    m_dm.WQ.close();
     const int id = currentUserId();
-    if (!ExecSqlText(m_dm.WQ, QStringLiteral("Update users set user_fnm=\"") + q(e) + QStringLiteral("\" where user_id = ") + QString::number(id), true)) {
-        prompts().message(Text::LoginChangeFailed, Prompts::Icon::Error);
+    try {
+        if (const QString holder = SetUserLogin(m_dm.db_Sys, id, e, m_lockTimeout); !holder.isEmpty()) {
+            prompts().message(Text::LoginTaken + holder + QStringLiteral("]\r") + Text::LoginNotChanged, Prompts::Icon::Warning);
+            return;
+        }
+    } catch (const std::exception& ex) {
+        prompts().message(Text::LoginChangeFailed + QLatin1Char('\r') + db::errorMessage(ex), Prompts::Icon::Error);
         return;
     }
     LoadUserList(id);
@@ -510,33 +481,15 @@ void TfrmUserRights::ChangePassword()
         return;
     }
     const int id = currentUserId();
-    // The statements carry the stored password: they run on queries of their own, which neither
-    // log their text nor leave it behind as the last SQL error.
-    enum class Step { Check, Update } step = Step::Check;
+    // The stored password travels as a parameter: it is neither logged nor left behind as the
+    // last SQL error.
     try {
-        const QString e = EncodeStoredText(password);
-        const QString encLogin = EncodeStoredText(login);
-        // As at creation, the pair is checked and written under one reservation of USERS.
-        db::Transaction t(m_dm.db_Sys, db::TransactionOptions{.protectedWrite = {QStringLiteral("USERS")}, .lockTimeout = m_lockTimeout});
-        db::Query query(&m_dm.db_Sys);
-        query.setParamCheck(false);
-        query.setSql(QStringLiteral("select User_id from users where ") +
-                     QStringLiteral("User_FNM=\"%1\" AND User_FPW=\"%2\"").arg(q(encLogin), q(e)));
-        query.open();
-        const bool found = !query.eof();
-        const int holder = found ? query.field(0).asInteger() : 0;
-        query.close();
-        if (found) {
-            if (holder != id)
-                prompts().message(Text::PairTaken, Prompts::Icon::Warning);
-            return;
-        }
-        step = Step::Update;
-        run(query, QStringLiteral("Update users set user_fpw=\"") + q(e) + QStringLiteral("\",user_cert = null") +
-                       QStringLiteral(" where user_id = ") + QString::number(id));
-        t.commit();
+        if (!SetUserPassword(m_dm.db_Sys, id, EncodeStoredText(login), EncodeStoredText(password), m_lockTimeout))
+            prompts().message(Text::PairTaken, Prompts::Icon::Warning);
+    } catch (const UserGone& e) {
+        prompts().message(Text::PasswordChangeFailed + QLatin1Char('\r') + e.message(), Prompts::Icon::Error);
     } catch (const std::exception&) {
-        prompts().message(step == Step::Check ? Text::CheckFailed : Text::PasswordChangeFailed, Prompts::Icon::Error);
+        prompts().message(Text::PasswordChangeFailed, Prompts::Icon::Error);
     }
 }
 
@@ -548,14 +501,8 @@ void TfrmUserRights::DeleteUser()
                                QStringLiteral("\r(") + Text::DeleteQuestion3 + QStringLiteral("\r") + Text::DeleteQuestion4,
                            Prompts::Icon::Warning, Prompts::Answer::No))
         return;
-    const QString id = QString::number(currentUserId());
     try {
-        // The rights and the user go together or not at all.
-        db::Transaction t(m_dm.db_Sys);
-        db::Query query(&m_dm.db_Sys);
-        run(query, QStringLiteral("delete from links where lnk_usr =") + id);
-        run(query, QStringLiteral("delete from users where user_id =") + id);
-        t.commit();
+        DeleteUserAccount(m_dm.db_Sys, currentUserId(), m_lockTimeout);
     } catch (const std::exception& e) {
         prompts().message(Text::DeleteFailed + QLatin1Char('\r') + db::errorMessage(e), Prompts::Icon::Error);
         return;
@@ -595,11 +542,15 @@ void TfrmUserRights::Search()
     Attach();
 }
 
-bool TfrmUserRights::UpdateFlags(const QString& flags, const QDate& expires)
+bool TfrmUserRights::UpdateFlags(const std::optional<QString>& flags, const QDate& expires)
 {
-    return ExecSqlText(m_dm.WQ, QStringLiteral("Update users set User_Flags=\"") + q(flags) + QStringLiteral("\",user_expdate=\"") +
-                                    FormatDateDMY(expires) + QStringLiteral("\" where User_ID=") + QString::number(currentUserId()),
-                       true);
+    try {
+        SetUserRemoteAccess(m_dm.db_Sys, currentUserId(), flags, expires, m_lockTimeout);
+        return true;
+    } catch (const std::exception& e) {
+        ReportError(e);
+        return false;
+    }
 }
 
 void TfrmUserRights::SetCurrentRemoteAccess(const QString& flags, const QDate& expires)
@@ -627,9 +578,7 @@ void TfrmUserRights::ChangeRemoteAccessDate()
     if (tblUsers.isEmpty())
         return;
     const QDate date = DTP->date();
-    if (ExecSqlText(m_dm.WQ, QStringLiteral("Update users set user_expdate=\"") + FormatDateDMY(date) +
-                                 QStringLiteral("\" where User_ID=") + QString::number(currentUserId()),
-                    true))
+    if (UpdateFlags(std::nullopt, date))
         SetCurrentRemoteAccess(QString(), date);
 }
 
@@ -647,7 +596,11 @@ void TfrmUserRights::ForcePasswordChange()
 {
     if (tblUsers.isEmpty())
         return;
-    ExecSqlText(m_dm.WQ, QStringLiteral("update USERS set USER_PWDMUSTCHANGE  =23 WHERE USER_ID = %1 ").arg(currentUserId()), true);
+    try {
+        ForceUserPasswordChange(m_dm.db_Sys, currentUserId(), m_lockTimeout);
+    } catch (const std::exception& e) {
+        ReportError(e);
+    }
 }
 
 void TfrmUserRights::Sort(bool ascending)

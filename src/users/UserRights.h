@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ApplicationTable.h"
+#include "UserAccounts.h"
 
 #include "ui/MemDataSet.h"
 
@@ -119,6 +120,8 @@ protected:
 
     // The rights of the current user, loaded afresh.
     void ReloadRights();
+    // The rights as another administrator left them, with this window's changes shown on top.
+    void ReloadRightsKeeping(const QList<RightChange>& changes);
     // Tells the applications' own databases about a user's new full name.
     void ProvisionTickedApplications(int userId, const QString& fullName);
 
@@ -137,13 +140,12 @@ private:
     QStringList SelectDatabases(int row, const QString& title);
     void BuildWindow();
     void FitToScreen();
-    // The new user's id, or 0 when the pair (login name, password) is taken.
-    int InsertUser(const QString& encLogin, const QString& encPassword, const QString& encName);
     void SetCurrentRemoteAccess(const QString& flags, const QDate& expires);
     void Detach();
     void Attach(bool runRowChange = true);
     void ShowRemoteAccess();
-    bool UpdateFlags(const QString& flags, const QDate& expires);
+    bool UpdateFlags(const std::optional<QString>& flags, const QDate& expires);
+    void ShowRights(const UserRightsMap& rights);
     void ReportError(const std::exception& e);
     // False when the administrator wanted the rights saved and they could not be.
     bool OfferToSave();
@@ -152,9 +154,10 @@ private:
     bool m_modified = false;
     int m_rowUserId = -1; // the user the last row change was for
     ApplicationTable m_apps;
+    UserRightsMap m_loadedRights; // the current user's rights as read, against which a save writes
     int m_editRow = -1;         // the rights row being edited
     bool m_loadingRights = false;
-    int m_lockTimeout = 10;
+    int m_lockTimeout = kUserLockTimeout;
     bool m_shown = false;
 };
 

@@ -129,7 +129,7 @@ void TfrmUserRights::BuildApplicationList()
 
 int TfrmUserRights::rowOfApplication(int aplId) const { return m_apps.indexOfAplId(aplId); }
 
-void TfrmUserRights::ReloadRights()
+void TfrmUserRights::ShowRights(const UserRightsMap& rights)
 {
     m_loadingRights = true;
     cbClass->hide();
@@ -140,25 +140,44 @@ void TfrmUserRights::ReloadRights()
         item->setCheckState(0, Qt::Unchecked);
         setRowClass(item, nullptr);
     }
-    const int user = currentUserId();
-    QList<std::pair<int, int>> links;
-    try {
-        if (user > 0)
-            links = LoadUserLinks(m_dm.db_Sys, user);
-    } catch (const std::exception& e) {
-        ReportError(e);
-    }
-    for (const auto& [aplId, classIdx] : links) {
-        const int row = rowOfApplication(aplId);
+    for (auto it = rights.cbegin(); it != rights.cend(); ++it) {
+        const int row = rowOfApplication(it.key());
         if (row < 0)
             continue; // an application the list does not show
         QTreeWidgetItem* item = lv->topLevelItem(row);
         item->setCheckState(0, Qt::Checked);
-        // A class that is gone (or not offered) leaves the row ticked without a class.
-        setRowClass(item, m_apps.entries[row].classByIdx(classIdx));
+        // A class the list does not know leaves the row ticked without a class; a save keeps it.
+        setRowClass(item, m_apps.entries[row].classByIdx(it.value()));
     }
-    m_modified = false;
     m_loadingRights = false;
+}
+
+void TfrmUserRights::ReloadRights()
+{
+    const int user = currentUserId();
+    m_loadedRights.clear();
+    try {
+        if (user > 0)
+            m_loadedRights = LoadUserRights(m_dm.db_Sys, user);
+    } catch (const std::exception& e) {
+        ReportError(e);
+    }
+    ShowRights(m_loadedRights);
+    m_modified = false;
+}
+
+void TfrmUserRights::ReloadRightsKeeping(const QList<RightChange>& changes)
+{
+    ReloadRights();
+    UserRightsMap shown = m_loadedRights;
+    for (const RightChange& c : changes) {
+        if (c.after)
+            shown.insert(c.aplId, *c.after);
+        else
+            shown.remove(c.aplId);
+    }
+    ShowRights(shown);
+    m_modified = !changes.isEmpty();
 }
 
 void TfrmUserRights::CommitEdit()
@@ -271,8 +290,23 @@ bool TfrmUserRights::SaveRights(bool namingTheUser)
     }
     const int user = currentUserId();
     const QString fullName = tblUsers.text(QStringLiteral("USER_RNM"));
+    const QList<RightChoice> choices = Choices();
+    const QList<RightChange> changes = RightsChanges(m_loadedRights, choices);
+    QList<int> listed;
+    for (const RightChoice& c : choices)
+        listed << c.aplId;
     try {
-        SaveUserRights(m_dm.db_Sys, user, m_apps, Choices(), m_lockTimeout);
+        SaveUserRights(m_dm.db_Sys, user, changes, m_lockTimeout, listed);
+    } catch (const RightsChanged& e) {
+        // Nothing was written. The administrator sees the rights as they are now, with his own
+        // changes still on top and unsaved, and decides again.
+        QStringList captions;
+        for (int aplId : e.aplIds())
+            if (const ApplicationEntry* app = m_apps.byAplId(aplId))
+                captions << app->caption();
+        prompts().message(Text::RightsChangedMeanwhile.arg(fullName, captions.join(QStringLiteral(", "))), Prompts::Icon::Warning);
+        ReloadRightsKeeping(changes);
+        return false;
     } catch (const std::exception& e) {
         // Nothing was written: the edits and the flag stay, and nothing is provisioned.
         if (namingTheUser)
@@ -281,6 +315,8 @@ bool TfrmUserRights::SaveRights(bool namingTheUser)
             ReportError(e);
         return false;
     }
+    // What the list shows is now what is stored, others' changes included.
+    ReloadRights();
     m_modified = false;
     for (int i = 0; i < lv->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = lv->topLevelItem(i);

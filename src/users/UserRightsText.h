@@ -78,6 +78,8 @@ inline const QString TooManyApplications = QStringLiteral("Показани са
 inline const QString TooManyClasses =
     QStringLiteral("Показани са първите 11 класа на приложение; правата в останалите се запазват. Приложения: ");
 // Not among the suite's texts: refresh all names the user whose rights it could not write.
+inline const QString RightsChangedMeanwhile = QStringLiteral("Правата на %1 в %2 са променени от друг администратор, след като бяха заредени. "
+                                                           "Нищо не е записано: показани са текущите права с Вашите промени отгоре - прегледайте ги и запишете отново.");
 inline const QString RightsNotSavedFor = QStringLiteral("Правата на потребителя не са записани : ");
 
 } // namespace UserRightsText

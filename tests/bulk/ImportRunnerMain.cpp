@@ -1,6 +1,7 @@
 // Imports a text file into a system database as the import window would, with every row's class
 // in the second application of the table and no application database; prints each row's number
-// as it is done. The tests kill it in the middle. Arguments: file, server path, user, password, class.
+// as it is done. The tests kill it in the middle, or run two at once. Arguments: file, server path,
+// user, password, class, and "refresh" to refresh existing users instead of skipping them.
 #include "bulk/Importer.h"
 #include "core/DataModule.h"
 #include "core/SqlOps.h"
@@ -13,8 +14,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 6) {
-        std::fprintf(stderr, "usage: import_runner FILE SERVER USER PASSWORD CLASS\n");
+    if (args.size() != 6 && !(args.size() == 7 && args[6] == QLatin1String("refresh"))) {
+        std::fprintf(stderr, "usage: import_runner FILE SERVER USER PASSWORD CLASS [refresh]\n");
         return 2;
     }
     try {
@@ -23,6 +24,7 @@ int main(int argc, char** argv)
         dm.db_Sys.connect();
         const ApplicationTable apps = BuildApplicationTable(dm.db_Sys);
         TUserImporter importer(dm, [](const QString& line) { std::fprintf(stderr, "%s\n", line.toUtf8().constData()); });
+        importer.options.skipExisting = args.size() == 6;
         importer.LoadSnapshot();
         importer.setApplication(&apps.entries[1]);
         importer.defaultClass = args[5].toInt();
@@ -30,7 +32,11 @@ int main(int argc, char** argv)
         QList<ImportRow> rows;
         for (int i = 0; i < file.lines.size(); ++i)
             rows << SplitImportLine(file.lines[i], QStringLiteral(";"), i + 1);
-        importer.ImportRows(rows, false, [](int done) { std::printf("%d\n", done), std::fflush(stdout); });
+        QList<std::pair<ImportRow, RowResult>> results;
+        importer.ImportRows(rows, false, [](int done) { std::printf("%d\n", done), std::fflush(stdout); }, &results);
+        for (const auto& [row, r] : results)
+            if (r.outcome == RowResult::Refused)
+                return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

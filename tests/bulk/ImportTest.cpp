@@ -464,3 +464,166 @@ TEST(ImportKillTest, AKilledRunLeavesEveryUserWithItsRight)
     dm.db_Sys.disconnect();
     db::Database::dropFirebirdDatabase(server, user, password);
 }
+
+namespace {
+
+// A system database on the Firebird server with this program's application and Mod02, whose
+// class 7 the import runner gives.
+struct ServerSystemDb {
+    ServerSystemDb()
+    {
+        server = serverDatabasePath(QStringLiteral("import-two"));
+        const db::ParamList p = firebirdParams(server);
+        user = p.value(QStringLiteral("USER NAME"));
+        password = p.value(QStringLiteral("PASSWORD"));
+        CreateCurrentSystemDatabase(server, user, password);
+        SetStartupConnection(dm.db_Sys, user, password, server);
+        dm.db_Sys.connect();
+        for (const char* name : {"Gatekeep", "Mod02"})
+            execSql(dm.db_Sys, QStringLiteral("insert into applications (apl_name, apl_state) values (%1, 'Active')")
+                                   .arg(lit(EncodeStoredText(QString::fromLatin1(name)))));
+        mod02 = scalarOf(dm.db_Sys, QStringLiteral("select max(apl_id) from applications")).toInt();
+        for (int cls : {7, 8})
+            execSql(dm.db_Sys, QStringLiteral("insert into class (class_idx, class_aplidx, class_nm, class_pw) values (%1, %2, 'c%1', '')")
+                                   .arg(cls)
+                                   .arg(mod02));
+    }
+    ~ServerSystemDb()
+    {
+        dm.db_Sys.disconnect();
+        try {
+            db::Database::dropFirebirdDatabase(server, user, password);
+        } catch (const std::exception&) {
+        }
+    }
+    int count(const QString& sql) { return scalarOf(dm.db_Sys, sql).toInt(); }
+    QProcess* runner(const QString& file, const QStringList& more = {})
+    {
+        auto* p = new QProcess;
+        p->start(QStringLiteral(GK_IMPORT_RUNNER), QStringList{file, server, user, password, QStringLiteral("7")} + more);
+        return p;
+    }
+
+    QString server, user, password;
+    TDM dm;
+    ScriptedPrompts prompts;
+    int mod02 = 0;
+};
+
+QString writeText(TempDir& tmp, const QString& name, const QByteArray& text)
+{
+    const QString path = tmp.path(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+    return path;
+}
+
+} // namespace
+
+// Two runs of one file at once on the server: every person is made once, with one right, and
+// both runs end well (the second finds what the first made, row by row).
+TEST(ImportConcurrencyTest, TwoRunsOfOneFileMakeEachUserOnce)
+{
+    TempDir tmp;
+    ServerSystemDb sys;
+    constexpr int kRows = 200;
+    QByteArray text;
+    for (int i = 1; i <= kRows; ++i)
+        text += QStringLiteral("d%1;Двоен Човек %1\n").arg(i).toUtf8();
+    const QString file = writeText(tmp, QStringLiteral("both.txt"), text);
+
+    std::unique_ptr<QProcess> a(sys.runner(file)), b(sys.runner(file));
+    for (QProcess* p : {a.get(), b.get()}) {
+        ASSERT_TRUE(p->waitForFinished(120000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+    }
+    EXPECT_EQ(sys.count(QStringLiteral("select count(*) from users")), kRows);
+    EXPECT_EQ(sys.count(QStringLiteral("select count(distinct user_fnm) from users")), kRows);
+    EXPECT_EQ(sys.count(QStringLiteral("select count(*) from links where lnk_class = 7")), kRows);
+}
+
+// Another connection's right of the same user and application, not yet committed: the import
+// waits for it and then replaces it, so that the user holds one class in the application.
+TEST(ImportConcurrencyTest, OneClassPerApplicationHoldsUnderAnotherWriter)
+{
+    TempDir tmp;
+    ServerSystemDb sys;
+    execSql(sys.dm.db_Sys, QStringLiteral("insert into users (user_fnm, user_fpw, user_rnm) values (%1, %2, %3)")
+                               .arg(lit(EncodeStoredText(QStringLiteral("ivan"))), lit(EncodeStoredText(QStringLiteral("pw"))),
+                                    lit(EncodeStoredText(QStringLiteral("Иван Петров")))));
+    const int ivan = sys.count(QStringLiteral("select max(user_id) from users"));
+    const QString file = writeText(tmp, QStringLiteral("ivan.txt"), QStringLiteral("ivan;Иван Петров\n").toUtf8());
+
+    db::Database other;
+    other.setDriverName(QStringLiteral("INTRBASE"));
+    other.params() = firebirdParams(sys.server);
+    other.connect();
+    std::unique_ptr<QProcess> run;
+    {
+        db::Transaction held(other);
+        execSql(other, QStringLiteral("insert into links values (%1, %2, 8)").arg(ivan).arg(sys.mod02));
+        run.reset(sys.runner(file, {QStringLiteral("refresh")}));
+        // The run reaches its row and waits on the other writer.
+        ASSERT_FALSE(run->waitForFinished(1500)) << run->readAllStandardError().toStdString();
+        held.commit();
+    }
+    ASSERT_TRUE(run->waitForFinished(60000));
+    EXPECT_EQ(run->exitCode(), 0) << run->readAllStandardError().toStdString();
+    EXPECT_EQ(sys.count(QStringLiteral("select count(*) from links where lnk_usr = %1 and lnk_aplid = %2").arg(ivan).arg(sys.mod02)), 1);
+    EXPECT_EQ(sys.count(QStringLiteral("select lnk_class from links where lnk_usr = %1").arg(ivan)), 7);
+}
+
+// The application database goes away in the middle of a run: every later row says it was not
+// provisioned. A second run, once the database is back, provisions the users it skips as existing
+// because they hold the right.
+TEST_F(ImportTest, ALostApplicationDatabaseIsSaidForEveryRowAndARerunRepairs)
+{
+    FbAppDatabase& app = serverAppDatabase();
+    m_apps = BuildApplicationTable(m_dm.db_Sys);
+    const auto gfix = [&app](const QStringList& action) {
+        QProcess p;
+        p.start(QStringLiteral("gfix"), action + QStringList{QStringLiteral("-user"), requireEnv("GATEKEEP_TEST_FB_USER"),
+                                                              QStringLiteral("-password"), requireEnv("GATEKEEP_TEST_FB_PASSWORD"),
+                                                              app.serverName()});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    };
+    constexpr int kRows = 30, kLostAfter = 10;
+    QList<ImportRow> rows;
+    for (int i = 1; i <= kRows; ++i)
+        rows << ImportRow{i, QStringLiteral("lost%1").arg(i), QStringLiteral("Загубен Човек %1").arg(i), QString(), QString()};
+
+    QStringList log;
+    auto run = [&](const std::function<void(int)>& progress) {
+        TUserImporter importer(m_dm, [&log](const QString& line) { log << line; });
+        importer.setApplication(m_apps.byAplId(m_mod02));
+        importer.defaultClass = m_writer;
+        importer.LoadSnapshot();
+        EXPECT_TRUE(importer.ConnectImportDB(app.serverName()));
+        QList<std::pair<ImportRow, RowResult>> results;
+        EXPECT_TRUE(importer.ImportRows(rows, false, progress, &results));
+        return results;
+    };
+    const auto first = run([&](int done) {
+        if (done == kLostAfter)
+            gfix({QStringLiteral("-shut"), QStringLiteral("full"), QStringLiteral("-force"), QStringLiteral("0")});
+    });
+    gfix({QStringLiteral("-online")});
+    ASSERT_EQ(first.size(), kRows);
+    for (int i = 0; i < kRows; ++i) {
+        EXPECT_EQ(first[i].second.outcome, RowResult::Created) << i;
+        EXPECT_EQ(first[i].second.provisionError.isEmpty(), i < kLostAfter) << i;
+    }
+    EXPECT_EQ(app.calls().size(), kLostAfter);
+
+    const auto second = run({});
+    QSet<int> provisioned;
+    for (const RecordedCall& c : app.calls())
+        provisioned << c.id;
+    EXPECT_EQ(provisioned.size(), kRows);
+    for (const auto& [row, r] : second) {
+        EXPECT_EQ(r.outcome, RowResult::Skipped) << row.number;
+        EXPECT_TRUE(r.provisionError.isEmpty()) << row.number << r.provisionError.toStdString();
+    }
+}

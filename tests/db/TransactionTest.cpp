@@ -166,3 +166,26 @@ TEST(SqlTextTest, NulInsideAValueIsPartOfTheStatement)
     execSql(db, QStringLiteral("insert into t values (\"a") + QChar(0) + QStringLiteral("b\")"));
     EXPECT_EQ(scalarOf(db, QStringLiteral("select char_length(v) from t")).toInt(), 3);
 }
+
+TEST_F(ServerTransactionTest, AFailedCommitEndsTheTransactionAndWritesNothing)
+{
+    // A commit trigger refuses the commit when the transaction asks it to: a commit that fails on
+    // the server, as deferred work or a lost connection makes it fail.
+    execSql(m_a, QStringLiteral("create exception e_refused \"refused\""));
+    execSql(m_a, QStringLiteral("create trigger refuse_commit on transaction commit as begin "
+                                "if (rdb$get_context('USER_TRANSACTION', 'refuse') = '1') then exception e_refused; end"));
+    {
+        Transaction t(m_a);
+        execSql(m_a, QStringLiteral("insert into t values (3, \"three\")"));
+        execSql(m_a, QStringLiteral("select rdb$set_context('USER_TRANSACTION', 'refuse', '1') from rdb$database"));
+        EXPECT_THROW(t.commit(), db::Error);
+        EXPECT_FALSE(t.active());
+        EXPECT_FALSE(m_a.inTransaction()) << "the failed transaction stays open on the connection";
+    }
+    // The row is not there for anyone, and the connection takes the next transaction.
+    EXPECT_EQ(scalarOf(m_b, QStringLiteral("select count(*) from t where id = 3")).toInt(), 0);
+    Transaction next(m_a);
+    execSql(m_a, QStringLiteral("insert into t values (4, \"four\")"));
+    next.commit();
+    EXPECT_EQ(scalarOf(m_b, QStringLiteral("select count(*) from t")).toInt(), 3);
+}

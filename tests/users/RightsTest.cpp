@@ -528,9 +528,8 @@ TEST_F(RightsTest, RefreshAllProvisionsEveryUserAndGoesOnPastAFailure)
     EXPECT_EQ(app3.calls().last().id, vera);
     EXPECT_TRUE(m_prompts.messages().isEmpty()) << m_prompts.messages().join(QLatin1Char('|')).toStdString();
 
-    exec(QStringLiteral("create exception E_NO_RIGHTS 'Правата са заключени'"));
-    exec(QStringLiteral("create trigger LINKS_REFUSE for LINKS before insert as begin if (new.lnk_usr = %1) then exception E_NO_RIGHTS; end")
-             .arg(boris));
+    // Another administrator deletes Boris while the list still shows him.
+    exec(QStringLiteral("delete from users where user_id = %1").arg(boris));
     w->sbUserRefresh->click();
     ASSERT_EQ(m_prompts.messages().size(), 1);
     EXPECT_TRUE(m_prompts.messages().first().startsWith(Text::RightsNotSavedFor + QStringLiteral("Boris Ivanov\r")));
@@ -692,4 +691,138 @@ TEST_F(RightsTest, ImportAndAutomaticRightsAreDisabled)
     EXPECT_EQ(w->Button1->text(), QStringLiteral("Авт. права"));
     EXPECT_FALSE(w->SpeedButton1->isEnabled());
     EXPECT_FALSE(w->Button1->isEnabled());
+}
+
+// The rights list with a second administrator on the Firebird server.
+class RightsServerTest : public RightsTest {
+protected:
+    void SetUp() override
+    {
+        RightsTest::SetUp();
+        m_dm.db_Sys.disconnect();
+        const QString path = serverDatabasePath(QStringLiteral("rights"));
+        const db::ParamList p = firebirdParams(path);
+        // Made with the server's own account, as the maintenance account of the day is not its owner.
+        m_accounts.reset();
+        CreateCurrentSystemDatabase(path, p.value(QStringLiteral("USER NAME")), p.value(QStringLiteral("PASSWORD")));
+        m_accounts = std::make_unique<ProvisionAccounts>();
+        SetStartupConnection(m_dm.db_Sys, p.value(QStringLiteral("USER NAME")), p.value(QStringLiteral("PASSWORD")), path);
+        m_dm.db_Sys.connect();
+        m_other.setDriverName(QStringLiteral("INTRBASE"));
+        m_other.params() = p;
+        m_other.connect();
+    }
+    void otherExec(const QString& sql) { execSql(m_other, sql); }
+
+    db::Database m_other{QStringLiteral("other administrator")};
+};
+
+// Two windows show one user. Each save writes what its window changed: the first
+// administrator's right survives the second one's save; a right both changed is refused to the
+// second one, naming the application, with his edit still shown and unsaved, and written once he
+// saves again.
+TEST_F(RightsServerTest, TwoAdministratorsEachWriteOnlyTheirChanges)
+{
+    const int mod02 = addApp(QStringLiteral("Mod02"));
+    const int a = addClass(mod02, QStringLiteral("Оператор"));
+    const int b = addClass(mod02, QStringLiteral("Ръководител"));
+    const int mod05 = addApp(QStringLiteral("Mod05"));
+    const int x = addClass(mod05, QStringLiteral("Счетоводител"));
+    const int ivan = addUser(QStringLiteral("Ivan Petrov"));
+    localAppDatabase(QStringLiteral("Mod02"));
+    localAppDatabase(QStringLiteral("Mod05"));
+
+    auto first = open(ivan);
+    auto second = open(ivan);
+    grant(*first, mod02, a);
+    first->sbSave->click();
+    grant(*second, mod05, x);
+    second->sbSave->click();
+    EXPECT_TRUE(m_prompts.messages().isEmpty()) << m_prompts.messages().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(links(), (QList<Link>{{ivan, mod02, a}, {ivan, mod05, x}}));
+
+    // Both change Mod02 from what they loaded.
+    auto third = open(ivan);
+    grant(*first, mod02, b);
+    first->sbSave->click();
+    tick(*third, mod02, false);
+    third->sbSave->click();
+    ASSERT_EQ(m_prompts.messages().size(), 1);
+    const QString refusal = m_prompts.messages().last();
+    EXPECT_EQ(refusal, Text::RightsChangedMeanwhile.arg(QStringLiteral("Ivan Petrov"), row(*third, mod02)->text(0)));
+    EXPECT_EQ(links(), (QList<Link>{{ivan, mod02, b}, {ivan, mod05, x}}));
+    EXPECT_FALSE(isTicked(*third, mod02));
+    EXPECT_TRUE(isTicked(*third, mod05));
+    EXPECT_TRUE(third->modified());
+    third->sbSave->click();
+    EXPECT_EQ(m_prompts.messages().size(), 1);
+    EXPECT_EQ(links(), (QList<Link>{{ivan, mod05, x}}));
+}
+
+// A class added and granted after the window was opened: the window shows the application ticked
+// without a class, and neither Save nor refresh all takes the right away.
+TEST_F(RightsServerTest, ARightInAClassTheWindowDoesNotKnowSurvives)
+{
+    const int mod02 = addApp(QStringLiteral("Mod02"));
+    const int a = addClass(mod02, QStringLiteral("Оператор"));
+    const int mod05 = addApp(QStringLiteral("Mod05"));
+    const int x = addClass(mod05, QStringLiteral("Счетоводител"));
+    const int ivan = addUser(QStringLiteral("Ivan Petrov"));
+    link(ivan, mod02, a);
+    localAppDatabase(QStringLiteral("Mod02"));
+    localAppDatabase(QStringLiteral("Mod05"));
+    auto w = open(ivan);
+
+    const int added = ++m_lastClass;
+    otherExec(QStringLiteral("insert into class (class_idx, class_aplidx, class_nm, class_pw) values (%1, %2, 'new', '')").arg(added).arg(mod02));
+    otherExec(QStringLiteral("update links set lnk_class = %1 where lnk_usr = %2 and lnk_aplid = %3").arg(added).arg(ivan).arg(mod02));
+    grant(*w, mod05, x);
+    w->sbSave->click();
+    EXPECT_EQ(links(), (QList<Link>{{ivan, mod02, added}, {ivan, mod05, x}}));
+    w->sbUserRefresh->click();
+    EXPECT_TRUE(isTicked(*w, mod02));
+    EXPECT_FALSE(classOf(*w, mod02).isValid());
+    EXPECT_EQ(links(), (QList<Link>{{ivan, mod02, added}, {ivan, mod05, x}}));
+    EXPECT_TRUE(m_prompts.messages().isEmpty()) << m_prompts.messages().join(QLatin1Char('|')).toStdString();
+}
+
+// A user another administrator deletes: while his delete is open the save waits and fails with
+// nothing written; once it is committed the save is refused with a message, no right is written
+// and nothing is provisioned. Refresh all names him and goes on with the others.
+TEST_F(RightsServerTest, SavingAUserAnotherAdministratorDeletedWritesNothing)
+{
+    const int mod02 = addApp(QStringLiteral("Mod02"));
+    const int a = addClass(mod02, QStringLiteral("Оператор"));
+    const int ivan = addUser(QStringLiteral("Ivan Petrov"));
+    const int anna = addUser(QStringLiteral("Anna Petrova"));
+    link(anna, mod02, a);
+    FbAppDatabase& app = localAppDatabase(QStringLiteral("Mod02"));
+    auto w = open(ivan);
+    w->setLockTimeout(1);
+    grant(*w, mod02, a);
+
+    {
+        db::Transaction deleting(m_other);
+        otherExec(QStringLiteral("delete from users where user_id = %1").arg(ivan));
+        w->sbSave->click();
+        ASSERT_EQ(m_prompts.messages().size(), 1);
+        EXPECT_EQ(links(), (QList<Link>{{anna, mod02, a}}));
+        deleting.commit();
+    }
+    w->sbSave->click();
+    ASSERT_EQ(m_prompts.messages().size(), 2);
+    EXPECT_TRUE(m_prompts.messages().last().contains(QString::number(ivan))) << m_prompts.messages().last().toStdString();
+    EXPECT_EQ(links(), (QList<Link>{{anna, mod02, a}}));
+    EXPECT_TRUE(app.calls().isEmpty());
+    EXPECT_TRUE(w->modified());
+
+    // Refresh all over a list that still shows him.
+    w->setModified(false);
+    w->sbUserRefresh->click();
+    ASSERT_EQ(m_prompts.messages().size(), 3);
+    EXPECT_TRUE(m_prompts.messages().last().startsWith(Text::RightsNotSavedFor + QStringLiteral("Ivan Petrov")))
+        << m_prompts.messages().last().toStdString();
+    EXPECT_EQ(links(), (QList<Link>{{anna, mod02, a}}));
+    EXPECT_EQ(app.calls().size(), 1);
+    EXPECT_EQ(app.calls().first().id, anna);
 }
