@@ -79,7 +79,10 @@ void TUserImporter::LoadSnapshot()
     m_byRealName.clear();
     m_users.clear();
     m_known.clear();
-    // Read before the list: a user another run adds meanwhile comes again from the catch-up.
+    m_madeHere.clear();
+    // The mark and the list under the writers' reservation: an id the generator has handed to a
+    // row not yet committed would otherwise lie below the mark and outside the list.
+    db::Transaction t(m_dm.db_Sys, UserWriteOptions());
     m_mark = UserIdMark(m_dm.db_Sys);
     db::Query q(&m_dm.db_Sys);
     q.setSql(QStringLiteral("select USER_ID, USER_FNM, USER_RNM, USER_DOMAINUSER from USERS"));
@@ -87,6 +90,7 @@ void TUserImporter::LoadSnapshot()
         remember(qint32(q.field(0).asInt64()), DecodeStoredText(q.field(1).asString()), DecodeStoredText(q.field(2).asString()),
                  q.field(3).asString());
     q.close();
+    t.commit();
 }
 
 void TUserImporter::CatchUp()
@@ -183,7 +187,7 @@ RowResult TUserImporter::ImportUser(const QString& login, const QString& passwor
                 // A user who holds the right is provisioned again: the procedure adds or updates,
                 // so a second run completes one that was cut short after the user's commit.
                 provision = false;
-                if (m_app && id > 0 && m_provisioning) {
+                if (m_app && id > 0 && m_provisioning && !m_madeHere.contains(id)) {
                     db::Query q(&m_dm.db_Sys);
                     q.setSql(QStringLiteral("select u.user_rnm from users u join links l on l.lnk_usr = u.user_id "
                                             "where u.user_id = :id and l.lnk_aplid = :apl"));
@@ -220,6 +224,7 @@ RowResult TUserImporter::ImportUser(const QString& login, const QString& passwor
             }
             // A later row naming the same person finds this one.
             remember(id, L, R, options.domainUser ? L : QString());
+            m_madeHere.insert(id);
             r.userId = id > 0 ? id : 0;
             r.outcome = RowResult::Created;
         }

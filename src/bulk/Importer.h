@@ -91,6 +91,7 @@ private:
     QHash<QString, qint32> m_byRealName;
     QList<qint32> m_users;
     QSet<qint32> m_known;
+    QSet<qint32> m_madeHere; // made by this run, and provisioned with their row
     qint64 m_mark = 0;          // the id generator's value the indexes are complete up to
     bool m_provisioning = false; // an application database was chosen for this run
     qint32 m_nextPreviewId = -1; // previews name the users they would make with ids below zero

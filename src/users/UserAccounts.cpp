@@ -194,12 +194,16 @@ qint32 InsertUser(db::Database& sys, const NewUserRow& user)
     db::Query q(&sys);
     // The id comes from the insert: the highest id may be another writer's, or lie above the
     // generator in a restored database.
-    q.setSql(QStringLiteral("insert into users (user_fnm, user_fpw, user_rnm, user_domainuser) values (:fnm, :fpw, :rnm, :dom) "
-                            "returning user_id"));
+    // The directory account only when there is one: older schemas have no column for it.
+    q.setSql(user.domainUser.isEmpty()
+                 ? QStringLiteral("insert into users (user_fnm, user_fpw, user_rnm) values (:fnm, :fpw, :rnm) returning user_id")
+                 : QStringLiteral("insert into users (user_fnm, user_fpw, user_rnm, user_domainuser) values (:fnm, :fpw, :rnm, :dom) "
+                                  "returning user_id"));
     q.setParam(QStringLiteral("fnm"), user.login);
     q.setParam(QStringLiteral("fpw"), user.password);
     q.setParam(QStringLiteral("rnm"), user.fullName);
-    q.setParam(QStringLiteral("dom"), user.domainUser.isEmpty() ? QVariant() : QVariant(user.domainUser));
+    if (!user.domainUser.isEmpty())
+        q.setParam(QStringLiteral("dom"), user.domainUser);
     q.open();
     if (q.eof())
         throw db::Error(QStringLiteral("Новият потребител не получи номер"));

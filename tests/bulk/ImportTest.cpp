@@ -610,16 +610,26 @@ TEST_F(ImportTest, ALostApplicationDatabaseIsSaidForEveryRowAndARerunRepairs)
             gfix({QStringLiteral("-shut"), QStringLiteral("full"), QStringLiteral("-force"), QStringLiteral("0")});
     });
     gfix({QStringLiteral("-online")});
+    // The shutdown also ended the test's own look into the database: the first use says so.
+    const auto calls = [&app] {
+        try {
+            return app.calls();
+        } catch (const db::Error& e) {
+            if (!e.connectionLost())
+                throw;
+            return app.calls();
+        }
+    };
     ASSERT_EQ(first.size(), kRows);
     for (int i = 0; i < kRows; ++i) {
         EXPECT_EQ(first[i].second.outcome, RowResult::Created) << i;
         EXPECT_EQ(first[i].second.provisionError.isEmpty(), i < kLostAfter) << i;
     }
-    EXPECT_EQ(app.calls().size(), kLostAfter);
+    EXPECT_EQ(calls().size(), kLostAfter);
 
     const auto second = run({});
     QSet<int> provisioned;
-    for (const RecordedCall& c : app.calls())
+    for (const RecordedCall& c : calls())
         provisioned << c.id;
     EXPECT_EQ(provisioned.size(), kRows);
     for (const auto& [row, r] : second) {
