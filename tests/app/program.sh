@@ -4,7 +4,7 @@
 set -euo pipefail
 bin=$1
 work=$(mktemp -d)
-trap 'umount "$work/full" 2>/dev/null; rm -rf "$work"' EXIT
+trap 'umount "$work/full" 2>/dev/null || true; rm -rf "$work"' EXIT
 export GATEKEEP_CONFIG_DIR="$work/config" GATEKEEP_ZORCFG="$work/ZorCfg.ini" QT_QPA_PLATFORM=offscreen
 
 fail() { echo "FAIL: $*" >&2; exit 1; }

@@ -55,7 +55,9 @@ void FullDisk::unfill() { QFile::remove(path(kFiller)); }
 
 QStringList FullDisk::entries() const
 {
-    return QDir(path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    QStringList names = QDir(path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    names.removeAll(kFiller);
+    return names;
 }
 
 QByteArray FullDisk::read(const QString& path)

@@ -18,7 +18,7 @@ public:
     QString path(const QString& name = {}) const;
     void fill();   // a filler file takes every free byte; a new file cannot get one
     void unfill(); // the filler goes
-    QStringList entries() const; // every name in the folder, hidden ones too, sorted
+    QStringList entries() const; // every name in the folder but the filler's, hidden ones too, sorted
     static QByteArray read(const QString& path);
     static void write(const QString& path, const QByteArray& bytes);
 
