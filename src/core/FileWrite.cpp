@@ -53,6 +53,8 @@ void writeAll(int fd, const QByteArray& bytes)
         const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            errno = EIO; // nothing taken and no reason given
         check(n > 0);
         p += n;
         left -= n;
