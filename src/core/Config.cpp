@@ -1,5 +1,6 @@
 #include "Config.h"
 
+#include "FileWrite.h"
 #include "InputError.h"
 
 #include "db/Cp1251.h"
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #define SI_NO_CONVERSION
@@ -162,9 +162,8 @@ void IniFile::save()
     if (m_cp1251)
         bytes = cp1251::encode(QStringDecoder(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom).decode(bytes));
     QDir().mkpath(QFileInfo(m_path).absolutePath());
-    QSaveFile f(m_path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
-        throw InputError(QStringLiteral("Грешка при запис на %1: %2").arg(m_path, f.errorString()));
+    // Configuration may hold passwords (the maintenance account, an alias's login).
+    WriteFileAtomically(m_path, bytes, NewFileAccess::Private);
     m_exists = true;
 }
 
@@ -178,6 +177,8 @@ QString ReadGbakPath() { return IniFile(GatekeepIniPath()).value(kGbakSection, k
 void WriteGbakPath(const QString& path)
 {
     IniFile ini(GatekeepIniPath());
+    if (ini.exists() && ini.value(kGbakSection, kGbakKey) == path)
+        return;
     ini.setValue(kGbakSection, kGbakKey, path);
     ini.save();
 }

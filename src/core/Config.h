@@ -42,7 +42,8 @@ public:
     int intValue(const QString& section, const QString& key, int fallback) const;
     void setValue(const QString& section, const QString& key, const QString& value);
     void removeSection(const QString& section);
-    // Writes the file (creating its folder); throws InputError on failure.
+    // Writes the file whole or not at all (creating its folder; a new file is its owner's
+    // only); throws InputError, leaving the file as it was.
     void save();
 
 private:
@@ -53,6 +54,7 @@ private:
     bool m_cp1251 = false;
 };
 
-// The one setting of Gatekeep.ini: the full file name of the database backup tool.
+// The one setting of Gatekeep.ini: the full file name of the database backup tool. Writing the
+// value the file already holds leaves the file untouched.
 QString ReadGbakPath();
 void WriteGbakPath(const QString& path);

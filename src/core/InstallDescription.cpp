@@ -2,6 +2,7 @@
 
 #include "BuiltIn.h"
 #include "Config.h"
+#include "FileWrite.h"
 #include "InputError.h"
 #include "StoredText.h"
 
@@ -10,7 +11,6 @@
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 // File: the line "GKICR1", then the Base64 of the description's lines (cp1251, "key=value",
 // LF-separated) with every byte XOR-ed with the key byte at (position mod key length).
@@ -204,7 +204,5 @@ void WriteInstallDescription(const QString& iniPath, const QString& icrPath)
     }
     const QByteArray body = ScrambleInstallDescription(plain);
     ParseInstallDescription(body, iniPath);
-    QSaveFile out(icrPath);
-    if (!out.open(QIODevice::WriteOnly) || out.write(body) != body.size() || !out.commit())
-        throw InputError(QStringLiteral("Файлът %1 не може да бъде записан: %2").arg(icrPath, out.errorString()));
+    WriteFileAtomically(icrPath, body, NewFileAccess::Shared);
 }

@@ -1,6 +1,6 @@
 #include "ExportUsers.h"
 
-#include "core/InputError.h"
+#include "core/FileWrite.h"
 #include "core/StoredText.h"
 #include "core/SuiteApplications.h"
 #include "core/TextOps.h"
@@ -9,7 +9,6 @@
 #include "db/Database.h"
 #include "db/Query.h"
 
-#include <QSaveFile>
 
 #include <pugixml.hpp>
 
@@ -389,9 +388,5 @@ QByteArray UsersTextDocument(db::Database& sys, const QList<ExportListUser>& use
 
 void WriteExportFile(const QString& path, const QByteArray& bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw InputError(QStringLiteral("Файлът \"%1\" не може да бъде записан: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw InputError(QStringLiteral("Файлът \"%1\" не може да бъде записан: %2").arg(path, file.errorString()));
+    WriteFileAtomically(path, bytes, NewFileAccess::Shared);
 }

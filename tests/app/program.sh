@@ -4,7 +4,7 @@
 set -euo pipefail
 bin=$1
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'umount "$work/full" 2>/dev/null || true; rm -rf "$work"' EXIT
 export GATEKEEP_CONFIG_DIR="$work/config" GATEKEEP_ZORCFG="$work/ZorCfg.ini" QT_QPA_PLATFORM=offscreen
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -57,4 +57,18 @@ rc=0; wait "$pid" || rc=$?
 printf '[Application]\nName=Mod09\n[Classes]\nName1=user1\nPassword1=p1\n' > "$work/mod09.ini"
 "$bin" --write-install-description "$work/mod09.ini,$work/mod09.icr" >/dev/null || fail "install description"
 head -1 "$work/mod09.icr" | grep -q '^GKICR1$' || fail "install description header"
+
+# On a full disk (a small tmpfs; the tests run as root) the description is not written, the
+# old file stays, and the program says why instead of "Written".
+mkdir "$work/full"
+mount -t tmpfs -o size=64k tmpfs "$work/full" || fail "cannot mount a small tmpfs (run as root)"
+printf 'an older description\n' > "$work/full/mod09.icr"
+cat /dev/zero > "$work/full/filler" 2>/dev/null && fail "the small disk did not fill"
+rc=0; "$bin" --write-install-description "$work/mod09.ini,$work/full/mod09.icr" >"$work/out" 2>"$work/err" || rc=$?
+[ "$rc" -eq 1 ] || fail "a full disk ended the description with $rc"
+[ -s "$work/out" ] && fail "a failed description was reported: $(cat "$work/out")"
+grep -q 'mod09.icr.*No space left on device' "$work/err" || fail "no reason given: $(cat "$work/err")"
+[ "$(cat "$work/full/mod09.icr")" = "an older description" ] || fail "the old description was changed"
+[ "$(ls -A "$work/full" | tr '\n' ' ')" = "filler mod09.icr " ] || fail "left behind: $(ls -A "$work/full")"
+umount "$work/full"
 echo ok

@@ -1,6 +1,7 @@
 // Regeneration by backup and restore: with Firebird's own gbak against an embedded database and
 // one on the test server, and with a scripted gbak that records how it was started and fails
 // where a test wants it to.
+#include "support/FullDisk.h"
 #include "support/ScriptedPrompts.h"
 #include "support/Sql.h"
 #include "support/TestEnv.h"
@@ -26,7 +27,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include <pthread.h>
 #include <unistd.h>
@@ -561,6 +564,33 @@ INSTANTIATE_TEST_SUITE_P(
                     LocateCase{"AskedAndAFolderWithoutGbakPicked", "%T/nogbak/gbak", false, "%T/nogbak/other", false, {}, "%T/nogbak/gbak",
                                {RefreshText::CannotGoOnWithoutGbak}}),
     [](const testing::TestParamInfo<LocateCase>& i) { return std::string(i.param.name); });
+
+// Opening the window remembers where gbak was found; on a full disk that fails with a warning,
+// and Gatekeep.ini (the directory and the maintenance account) stays as it was.
+TEST_F(RefreshTest, OpeningOnAFullDiskKeepsGatekeepIniAndSaysWhy)
+{
+    FullDisk disk;
+    qputenv("GATEKEEP_CONFIG_DIR", disk.path().toUtf8());
+    const QByteArray before = "[Directory]\r\nServer=ldap://dc1\r\n[Maintenance Account]\r\nUser=GKFVHPFRTRJWKQ\r\nPassword=QWERTYQWERTY\r\n";
+    FullDisk::write(GatekeepIniPath(), before);
+    writeText(m_tmp.path(QStringLiteral("second/gbak")), "");
+    disk.fill();
+
+    auto w = window();
+    w->setGbakFolders({m_tmp.path(QStringLiteral("second"))});
+    w->show();
+    for (int i = 0; i < 100 && w->gbakPath().isEmpty(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+
+    EXPECT_EQ(w->gbakPath(), m_tmp.path(QStringLiteral("second/gbak")));
+    EXPECT_TRUE(w->isVisible()); // gbak was found: the window goes on without the setting
+    ASSERT_EQ(m_prompts.shown.size(), 1);
+    EXPECT_EQ(m_prompts.shown[0].icon, Prompts::Icon::Warning);
+    EXPECT_TRUE(m_prompts.shown[0].text.contains(GatekeepIniPath())) << m_prompts.shown[0].text.toStdString();
+    EXPECT_TRUE(m_prompts.shown[0].text.contains(QString::fromLocal8Bit(std::strerror(ENOSPC)))) << m_prompts.shown[0].text.toStdString();
+    EXPECT_EQ(FullDisk::read(GatekeepIniPath()), before);
+    EXPECT_EQ(disk.entries(), QStringList{QStringLiteral("Gatekeep.ini")});
+}
 
 TEST_F(RefreshTest, WindowListsEveryConfiguredDatabaseSortedAsCaptionAndName)
 {

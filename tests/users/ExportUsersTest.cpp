@@ -1,6 +1,7 @@
 // The two user export files, from a real system database at the current schema (embedded), with
 // the resolver data of an application database of its own; the files are compared byte for byte
 // with the expected ones in data/.
+#include "support/FullDisk.h"
 #include "support/ScriptedPrompts.h"
 #include "support/Sql.h"
 #include "support/TestEnv.h"
@@ -27,6 +28,9 @@
 #include <QPushButton>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -342,6 +346,43 @@ TEST_F(ExportUsersTest, RefusedClassWritesNoFile)
             m_prompts.shown.clear();
             QFile::remove(path);
         }
+}
+
+// On a full disk both exports say why and leave the file they would replace as it was.
+TEST_F(ExportUsersTest, FullDiskKeepsTheOldFileAndSaysWhy)
+{
+    FullDisk disk;
+    const QByteArray before = "<an earlier export/>\r\n";
+    const struct {
+        const char* name;
+        bool xml;
+    } cases[] = {{"users.xml", true}, {"users.txt", false}};
+    for (const auto& c : cases)
+        FullDisk::write(disk.path(QLatin1String(c.name)), before);
+    const QStringList entries = disk.entries();
+    disk.fill();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = disk.path(QLatin1String(c.name));
+        auto w = openWindow();
+        m_prompts.shown.clear();
+        m_prompts.answerFile(path);
+        if (c.xml) {
+            m_prompts.answerConfirm(false);
+            exportOf(*w).miExport->trigger();
+        } else {
+            exportOf(*w).sbExport->click();
+        }
+        EXPECT_TRUE(m_prompts.allAnswered());
+        const QStringList messages = m_prompts.messages();
+        ASSERT_EQ(messages.size(), 1) << messages.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(messages[0].startsWith(Text::ErrorPrefix)) << messages[0].toStdString();
+        EXPECT_TRUE(messages[0].contains(path)) << messages[0].toStdString();
+        EXPECT_TRUE(messages[0].contains(QString::fromLocal8Bit(std::strerror(ENOSPC)))) << messages[0].toStdString();
+        EXPECT_EQ(m_prompts.shown.last().icon, Prompts::Icon::Error);
+        EXPECT_EQ(readFile(path), before);
+    }
+    EXPECT_EQ(disk.entries(), entries);
 }
 
 TEST_F(ExportUsersTest, XmlNeedsUsersAndAFile)
