@@ -59,6 +59,11 @@ inline const QString PartialNotRemoved = QStringLiteral("Непълната ба
 inline const QString TargetExists = QStringLiteral("Файлът %1 вече съществува.");
 inline const QString StillRunning = QStringLiteral("Регенерирането още работи: изчакайте края му.");
 inline const QString LogNotSaved = QStringLiteral("Дневникът не може да бъде записан в %1: %2");
+inline const QString VolumeRequested = QStringLiteral("gbak поиска друг том за архива (пълен диск или непълен архив)");
+inline const QString BackupRemoved = QStringLiteral("Непълният архив %1 е изтрит.");
+inline const QString BackupNotRemoved = QStringLiteral("Непълният архив %1 не може да бъде изтрит: %2");
+inline const QString BackupNotRenamed = QStringLiteral("Архивът %1 не може да бъде преименуван на %2: %3");
+inline const QString StoppedOnQuit = QStringLiteral("Програмата приключва: регенерирането е прекъснато.");
 } // namespace RefreshText
 
 // The tool's file name and the folders searched for it after the ini setting: the program's
@@ -76,6 +81,8 @@ struct RefreshNames {
     QString newDatabase; // newName in the folder of baseName
 };
 RefreshNames MakeRefreshNames(const QString& baseName, const QString& workDir, const QDateTime& t);
+// Where gbak writes a backup until it has succeeded.
+inline QString PartialBackup(const QString& backupFile) { return backupFile + QStringLiteral(".part"); }
 
 // What gbak is given for a database: servIP ":" path, or the bare local path (opened by gbak's
 // embedded engine) when servIP is empty.
@@ -104,7 +111,9 @@ struct GbakCommand {
 
 // One run of gbak: started without waiting, its merged output passed on line by line as it
 // arrives, its outcome checked. The child gets the credentials as ISC_USER and ISC_PASSWORD in
-// its own environment and the signals the program blocks for itself unblocked.
+// its own environment, the signals the program blocks for itself unblocked, no input (a prompt
+// for another volume fails the run), umask 077 for the files it makes, and it dies with the
+// program.
 class RunGbak : public QObject {
     Q_OBJECT
 public:
@@ -130,10 +139,12 @@ private:
     GbakLines m_lines;
     QStringList m_tail;
     bool m_reported = false;
+    bool m_volumeAsked = false;
 };
 
 // Backup of a database into the work folder and restore beside it under a new name, one after
-// the other; a failed step ends the job, and a restore that fails or is stopped leaves no file.
+// the other; a failed step ends the job. The backup is written as backupFile + ".part" and takes
+// its name only when gbak succeeded; a backup or restore that fails or is stopped leaves no file.
 struct RefreshPlan {
     QString gbak;
     QString source;      // as gbak names it
@@ -163,7 +174,7 @@ signals:
 private:
     enum class Stage { Idle, Backup, Restore };
     void stepFinished(const QString& error, const QStringList& lastLines);
-    void removePartialTarget();
+    void removePartial(const QString& file, const QString& removed, const QString& notRemoved);
 
     RunGbak m_gbak;
     RefreshPlan m_plan;
@@ -188,6 +199,7 @@ public:
     void Start();
     bool running() const { return m_job.running(); }
     // Writes a log longer than 10 characters to the work folder, appended to one of the same minute.
+    // Every failure is said; nothing is left of a log that could not be written.
     void SaveLog();
 
     const QString& gbakPath() const { return m_gbak; }
@@ -215,13 +227,11 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void Log(const QString& text);
     void Sink(const QString& text);
     void jobFinished(bool ok);
-    bool refuseWhileRunning();
 
     QStringList m_heldFiles;
     QStringList m_gbakFolders;
@@ -231,6 +241,7 @@ private:
     TRefreshJob m_job;
     QString m_renameMessage;
     bool m_located = false;
+    bool m_logSaved = false;
 };
 
 // Opens the window modally over parent; a failure to create it is the caller's to show.

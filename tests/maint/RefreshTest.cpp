@@ -361,9 +361,12 @@ TEST_F(RefreshTest, FailingBackupIsLoggedLineByLineAndNothingIsRestored)
     EXPECT_EQ(w->gbakPath(), fake(QStringLiteral("gbak")));
     const QList<QStringList> runs = fakeRuns();
     ASSERT_EQ(runs.size(), 1);
-    const QString backup = filesIn(m_tmp.path(QStringLiteral("work")), QStringLiteral("main*.gbk")).value(0);
-    EXPECT_EQ(runs[0], (QStringList{QStringLiteral("-g"), QStringLiteral("-b"), QStringLiteral("-v"), base,
-                                    m_tmp.path(QStringLiteral("work/")) + backup}));
+    EXPECT_EQ(runs[0].mid(0, 4), (QStringList{QStringLiteral("-g"), QStringLiteral("-b"), QStringLiteral("-v"), base}));
+    // Written under a name of its own, and removed when gbak failed.
+    const QString partial = runs[0].value(4);
+    EXPECT_TRUE(partial.startsWith(m_tmp.path(QStringLiteral("work/main"))) && partial.endsWith(QStringLiteral(".gbk.part")))
+        << partial.toStdString();
+    EXPECT_TRUE(filesIn(m_tmp.path(QStringLiteral("work")), QStringLiteral("main*")).isEmpty());
     EXPECT_EQ(readText(fake(QStringLiteral("env"))), QStringLiteral("ISC_USER=operator ISC_PASSWORD=") + m_password + QLatin1Char('\n'));
     EXPECT_FALSE(qEnvironmentVariableIsSet("ISC_PASSWORD"));
     EXPECT_FALSE(qEnvironmentVariableIsSet("ISC_USER"));
@@ -378,6 +381,7 @@ TEST_F(RefreshTest, FailingBackupIsLoggedLineByLineAndNothingIsRestored)
                                             QStringLiteral("cut in two"), QStringLiteral("last words")}));
     EXPECT_EQ(log.filter(RefreshText::BackupFailed.arg(RefreshText::ExitCode.arg(3))).size(), 1);
     EXPECT_EQ(log.filter(RefreshText::LastLines).size(), 1);
+    EXPECT_EQ(log.filter(RefreshText::BackupRemoved.arg(partial)).size(), 1);
     EXPECT_EQ(log.filter(QStringLiteral(">   last words")).size(), 1); // among gbak's last lines
     EXPECT_TRUE(log.filter(RefreshText::Done).isEmpty());
     EXPECT_TRUE(log.filter(RefreshText::Success).isEmpty());
@@ -395,7 +399,7 @@ TEST_F(RefreshTest, FailingRestoreRemovesItsPartialDatabase)
     const QList<QStringList> runs = fakeRuns();
     ASSERT_EQ(runs.size(), 2);
     EXPECT_EQ(runs[1].mid(0, 4), (QStringList{QStringLiteral("-c"), QStringLiteral("-v"), QStringLiteral("-p"), QStringLiteral("4096")}));
-    EXPECT_EQ(runs[1].value(4), runs[0].value(4)); // the backup just made
+    EXPECT_EQ(PartialBackup(runs[1].value(4)), runs[0].value(4)); // the backup just made, under its own name
     const QString target = runs[1].value(5);
     EXPECT_TRUE(target.startsWith(m_tmp.path(QStringLiteral("db/main"))) && target.endsWith(QStringLiteral(".gdb"))) << target.toStdString();
     EXPECT_FALSE(QFile::exists(target));
