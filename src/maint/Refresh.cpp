@@ -35,8 +35,10 @@ namespace {
 // Enough of gbak's output to tell why it failed, without repeating a whole verbose log.
 constexpr int kTailLines = 8;
 
-// A gbak that does not end on SIGTERM (its engine catches it) is killed after this long.
-constexpr int kTerminateWaitMs = 3000;
+// gbak's engine takes SIGTERM as a shutdown and ends the run within a second or so. A kill is
+// the last resort: gbak killed inside the engine's shared memory leaves a lock there that stops
+// every other embedded user of the same lock folder.
+constexpr int kTerminateWaitMs = 10000;
 
 QString stamp(const QDateTime& t, const char* format) { return t.toString(QLatin1String(format)); }
 
@@ -124,9 +126,10 @@ RunGbak::RunGbak(QObject* parent) : QObject(parent)
         sigprocmask(SIG_SETMASK, &none, nullptr);
         // Backups and restored databases are readable by their owner alone.
         ::umask(077);
-        // A program killed outright takes gbak with it. The signal follows the starting thread,
-        // the user-interface thread, which lives as long as the program.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // A program killed outright shuts gbak down with it (not SIGKILL, for the reason above).
+        // The signal follows the starting thread, the user-interface thread, which lives as long
+        // as the program.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (::getppid() != program)
             ::_exit(127);
     });
@@ -218,29 +221,48 @@ TRefreshJob::~TRefreshJob()
     stop();
 }
 
-void TRefreshJob::stop() { m_gbak.stop(); }
-
 void TRefreshJob::start(const RefreshPlan& plan)
 {
     if (running())
         return;
     m_plan = plan;
     // gbak refuses to restore over a file, and a file that was there is not ours to remove.
-    if (QFileInfo::exists(plan.targetFile)) {
-        emit failure(RefreshText::TargetExists.arg(plan.targetFile));
-        emit finished(false);
-        return;
+    for (const QString& file : {plan.targetFile, PartialFile(plan.targetFile)}) {
+        if (QFileInfo::exists(file)) {
+            emit failure(RefreshText::TargetExists.arg(file));
+            emit finished(false);
+            return;
+        }
     }
     m_stage = Stage::Backup;
     // Garbage collection off: the backup only reads.
     m_gbak.start({plan.gbak,
-                  {QStringLiteral("-g"), QStringLiteral("-b"), QStringLiteral("-v"), plan.source, PartialBackup(plan.backupFile)},
+                  {QStringLiteral("-g"), QStringLiteral("-b"), QStringLiteral("-v"), plan.source, PartialFile(plan.backupFile)},
                   QFileInfo(plan.gbak).path(), plan.user, plan.password});
+}
+
+void TRefreshJob::stop()
+{
+    m_stopping = true;
+    m_gbak.stop();
+    m_stopping = false;
 }
 
 void TRefreshJob::stepFinished(const QString& error, const QStringList& lastLines)
 {
     const Stage stage = m_stage;
+    const QString file = stage == Stage::Backup ? m_plan.backupFile : m_plan.targetFile;
+    const QString partial = PartialFile(file);
+    const auto removePartial = [this, stage, &partial] {
+        QFile f(partial);
+        if (!f.exists())
+            return;
+        const bool backup = stage == Stage::Backup;
+        if (f.remove())
+            emit failure((backup ? RefreshText::BackupRemoved : RefreshText::PartialRemoved).arg(partial));
+        else
+            emit failure((backup ? RefreshText::BackupNotRemoved : RefreshText::PartialNotRemoved).arg(partial, f.errorString()));
+    };
     if (!error.isEmpty()) {
         emit failure(stage == Stage::Backup ? RefreshText::BackupFailed.arg(error) : RefreshText::RestoreFailed.arg(error));
         if (!lastLines.isEmpty()) {
@@ -248,46 +270,38 @@ void TRefreshJob::stepFinished(const QString& error, const QStringList& lastLine
             for (const QString& l : lastLines)
                 emit failure(QStringLiteral("  ") + l);
         }
-        if (stage == Stage::Restore)
-            removePartial(m_plan.targetFile, RefreshText::PartialRemoved, RefreshText::PartialNotRemoved);
-        else
-            removePartial(PartialBackup(m_plan.backupFile), RefreshText::BackupRemoved, RefreshText::BackupNotRemoved);
+        removePartial();
         m_stage = Stage::Idle;
         emit finished(false);
         return;
     }
+    // Whole now: only this gives the file its name.
+    QFile written(partial);
+    if (!written.rename(file)) {
+        emit failure(RefreshText::NotRenamed.arg(partial, file, written.errorString()));
+        removePartial();
+        m_stage = Stage::Idle;
+        emit finished(false);
+        return;
+    }
+    emit output(RefreshText::Done);
     if (stage == Stage::Backup) {
-        QFile partial(PartialBackup(m_plan.backupFile));
-        if (!partial.rename(m_plan.backupFile)) {
-            emit failure(RefreshText::BackupNotRenamed.arg(partial.fileName(), m_plan.backupFile, partial.errorString()));
-            removePartial(partial.fileName(), RefreshText::BackupRemoved, RefreshText::BackupNotRemoved);
+        // Stopped while gbak finished the backup anyway: the backup is kept, nothing is restored.
+        if (m_stopping) {
+            emit failure(RefreshText::NotRestored);
             m_stage = Stage::Idle;
             emit finished(false);
             return;
         }
-    }
-    emit output(RefreshText::Done);
-    if (stage == Stage::Backup) {
         m_stage = Stage::Restore;
         m_gbak.start({m_plan.gbak,
                       {QStringLiteral("-c"), QStringLiteral("-v"), QStringLiteral("-p"), QStringLiteral("4096"), m_plan.backupFile,
-                       m_plan.target},
+                       PartialFile(m_plan.target)},
                       QFileInfo(m_plan.gbak).path(), m_plan.user, m_plan.password});
         return;
     }
     m_stage = Stage::Idle;
     emit finished(true);
-}
-
-void TRefreshJob::removePartial(const QString& file, const QString& removed, const QString& notRemoved)
-{
-    QFile f(file);
-    if (!f.exists())
-        return;
-    if (f.remove())
-        emit failure(removed.arg(file));
-    else
-        emit failure(notRemoved.arg(file, f.errorString()));
 }
 
 QStringList HeldLocalDatabases(TDM& dm)
@@ -520,7 +534,11 @@ void TfrmRefresh::jobFinished(bool ok)
 {
     sbStart->setEnabled(true);
     if (ok) {
-        prompts().message(m_renameMessage, Prompts::Icon::Information);
+        // A program that is ending shows no box that would hold it: the log keeps the message.
+        if (QuitRequested())
+            Log(m_renameMessage);
+        else
+            prompts().message(m_renameMessage, Prompts::Icon::Information);
         Log(RefreshText::Success);
     }
     Log(RefreshText::Separator);

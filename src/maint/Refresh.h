@@ -62,7 +62,8 @@ inline const QString LogNotSaved = QStringLiteral("Дневникът не мо�
 inline const QString VolumeRequested = QStringLiteral("gbak поиска друг том за архива (пълен диск или непълен архив)");
 inline const QString BackupRemoved = QStringLiteral("Непълният архив %1 е изтрит.");
 inline const QString BackupNotRemoved = QStringLiteral("Непълният архив %1 не може да бъде изтрит: %2");
-inline const QString BackupNotRenamed = QStringLiteral("Архивът %1 не може да бъде преименуван на %2: %3");
+inline const QString NotRenamed = QStringLiteral("Файлът %1 не може да бъде преименуван на %2: %3");
+inline const QString NotRestored = QStringLiteral("Регенерирането е спряно: архивът е готов, възстановяване не е правено.");
 inline const QString StoppedOnQuit = QStringLiteral("Програмата приключва: регенерирането е прекъснато.");
 } // namespace RefreshText
 
@@ -81,8 +82,8 @@ struct RefreshNames {
     QString newDatabase; // newName in the folder of baseName
 };
 RefreshNames MakeRefreshNames(const QString& baseName, const QString& workDir, const QDateTime& t);
-// Where gbak writes a backup until it has succeeded.
-inline QString PartialBackup(const QString& backupFile) { return backupFile + QStringLiteral(".part"); }
+// Where gbak writes a backup or a restored database until it has succeeded.
+inline QString PartialFile(const QString& file) { return file + QStringLiteral(".part"); }
 
 // What gbak is given for a database: servIP ":" path, or the bare local path (opened by gbak's
 // embedded engine) when servIP is empty.
@@ -143,14 +144,14 @@ private:
 };
 
 // Backup of a database into the work folder and restore beside it under a new name, one after
-// the other; a failed step ends the job. The backup is written as backupFile + ".part" and takes
-// its name only when gbak succeeded; a backup or restore that fails or is stopped leaves no file.
+// the other; a failed step ends the job. Each step's file is written as its name + ".part" and
+// takes its name only when gbak succeeded; a step that fails or is stopped leaves no file.
 struct RefreshPlan {
     QString gbak;
     QString source;      // as gbak names it
     QString backupFile;
     QString target;      // as gbak names it
-    QString targetFile;  // the same as a local file, removed when the restore fails
+    QString targetFile;  // the same as a local file
     QString user;
     QString password;
 };
@@ -174,11 +175,11 @@ signals:
 private:
     enum class Stage { Idle, Backup, Restore };
     void stepFinished(const QString& error, const QStringList& lastLines);
-    void removePartial(const QString& file, const QString& removed, const QString& notRemoved);
 
     RunGbak m_gbak;
     RefreshPlan m_plan;
     Stage m_stage = Stage::Idle;
+    bool m_stopping = false;
 };
 
 // The local database files this process holds open through its embedded engine; a separate gbak
