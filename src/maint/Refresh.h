@@ -113,8 +113,8 @@ struct GbakCommand {
 // One run of gbak: started without waiting, its merged output passed on line by line as it
 // arrives, its outcome checked. The child gets the credentials as ISC_USER and ISC_PASSWORD in
 // its own environment, the signals the program blocks for itself unblocked, no input (a prompt
-// for another volume fails the run), umask 077 for the files it makes, and it dies with the
-// program.
+// for another volume fails the run), umask 077 for the files it makes, and SIGTERM when the
+// program dies.
 class RunGbak : public QObject {
     Q_OBJECT
 public:
@@ -123,7 +123,7 @@ public:
 
     void start(const GbakCommand& command);
     bool running() const;
-    // Ends a running gbak and waits for it.
+    // Ends a running gbak and waits for it: SIGTERM, then a kill after a bounded wait.
     void stop();
 
 signals:
@@ -164,7 +164,8 @@ public:
 
     void start(const RefreshPlan& plan);
     bool running() const { return m_stage != Stage::Idle; }
-    // Ends a running gbak; it then fails as any other run would.
+    // Ends a running gbak; it then fails as any other run would. A step gbak finished before it
+    // took the signal is kept, and no further step starts.
     void stop();
 
 signals:
