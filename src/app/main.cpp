@@ -16,6 +16,7 @@
 #include "core/SqlOps.h"
 #include "core/Login.h"
 #include "core/Prompts.h"
+#include "core/QuitSignals.h"
 #include "maint/Demo.h"
 #include "maint/Refresh.h"
 #include "maint/SelfUpdate.h"
@@ -29,18 +30,13 @@
 #include "db/Error.h"
 
 #include <QApplication>
-#include <QSocketNotifier>
 #include <QTextStream>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <thread>
 
-#include <pthread.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
 
 namespace {
 
@@ -51,41 +47,6 @@ void nameApplication()
 {
     QCoreApplication::setApplicationName(QStringLiteral("Gatekeep"));
     QCoreApplication::setApplicationVersion(QStringLiteral(GATEKEEP_VERSION));
-}
-
-// SIGTERM (and Ctrl+C) end the event loop as closing the main window would, and everything is
-// torn down in order: the data module disconnects normally. The signals are blocked in every
-// thread before the first one starts and read from a descriptor by the event loop; the
-// Firebird client, whose own handler would shut its engine down under the open connections,
-// never sees them.
-sigset_t quitSignals()
-{
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGINT);
-    return set;
-}
-
-int takeQuitSignals()
-{
-    const sigset_t set = quitSignals();
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    return signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
-}
-
-void quitOnSignals(QCoreApplication& app, int fd)
-{
-    if (fd < 0)
-        return;
-    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier, fd] {
-        signalfd_siginfo info;
-        while (::read(fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-        }
-        notifier->setEnabled(false);
-        QCoreApplication::quit();
-    });
 }
 
 // The actions that show no window: they run without a display.
@@ -329,7 +290,7 @@ int main(int argc, char* argv[])
         return rc;
     }
 
-    const int quitFd = cl.needsWindows() ? takeQuitSignals() : -1;
+    const int quitFd = cl.needsWindows() ? TakeQuitSignals() : -1;
     // After the signals are blocked, which its thread inherits.
     EmbeddedWarmUp warmUp;
     warmUp.start();
@@ -340,7 +301,7 @@ int main(int argc, char* argv[])
     InstallKeyboardConventions(app);
     InstallAliasResolver();
     if (cl.needsWindows())
-        quitOnSignals(app, quitFd);
+        QuitOnSignals(app, quitFd);
     const int rc = cl.needsWindows() ? runWindows(app, cl, warmUp) : runAction(cl);
     ReleaseLibraryArrays();
     return rc;

@@ -4,11 +4,11 @@
 #include "core/Config.h"
 #include "core/DataModule.h"
 #include "core/Prompts.h"
+#include "core/QuitSignals.h"
 
 #include "db/Error.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -26,12 +26,35 @@
 
 #include <csignal>
 
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // Enough of gbak's output to tell why it failed, without repeating a whole verbose log.
 constexpr int kTailLines = 8;
 
+// gbak's engine takes SIGTERM as a shutdown and ends the run within a second or so. A kill is
+// the last resort: gbak killed inside the engine's shared memory leaves a lock there that stops
+// every other embedded user of the same lock folder.
+constexpr int kTerminateWaitMs = 10000;
+
 QString stamp(const QDateTime& t, const char* format) { return t.toString(QLatin1String(format)); }
+
+// gbak's question for the next volume of a backup: it waits for an answer that never comes.
+bool asksForVolume(const QString& line)
+{
+    return line.contains(QLatin1String("Done with volume")) || line.contains(QLatin1String("Press return to reopen"));
+}
+
+// Backups and logs hold every user and stored password: the folder is the owner's alone.
+bool makeWorkDir(const QString& dir)
+{
+    if (QFileInfo(dir).isDir())
+        return true;
+    return QDir().mkpath(dir) && QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
 
 } // namespace
 
@@ -91,18 +114,32 @@ QStringList GbakLines::finish()
 RunGbak::RunGbak(QObject* parent) : QObject(parent)
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    // The program blocks SIGTERM and SIGINT in all its threads to read them from a descriptor;
-    // a child inherits that mask and could then not be stopped.
-    m_process.setChildProcessModifier([] {
+    // gbak asks on its input for another volume when a backup does not fit; with no input it
+    // gives up instead of holding the database for good.
+    m_process.setStandardInputFile(QProcess::nullDevice());
+    const pid_t program = ::getpid();
+    m_process.setChildProcessModifier([program] {
+        // The program blocks SIGTERM and SIGINT in all its threads to read them from a
+        // descriptor; a child inherits that mask and could then not be stopped.
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
+        // Backups and restored databases are readable by their owner alone.
+        ::umask(077);
+        // A program killed outright shuts gbak down with it (not SIGKILL, for the reason above).
+        // The signal follows the starting thread, the user-interface thread, which lives as long
+        // as the program.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != program)
+            ::_exit(127);
     });
     connect(&m_process, &QProcess::readyRead, this, &RunGbak::readOutput);
     connect(&m_process, &QProcess::finished, this, [this](int exitCode, QProcess::ExitStatus status) {
         readOutput();
         emitLines(m_lines.finish());
-        if (status != QProcess::NormalExit)
+        if (m_volumeAsked)
+            done(RefreshText::VolumeRequested);
+        else if (status != QProcess::NormalExit)
             done(RefreshText::Crashed);
         else
             done(exitCode == 0 ? QString() : RefreshText::ExitCode.arg(exitCode));
@@ -124,6 +161,7 @@ void RunGbak::start(const GbakCommand& command)
     m_lines = GbakLines();
     m_tail.clear();
     m_reported = false;
+    m_volumeAsked = false;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("ISC_USER"), command.user);
     env.insert(QStringLiteral("ISC_PASSWORD"), command.password);
@@ -139,9 +177,9 @@ void RunGbak::stop()
     if (!running())
         return;
     m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
+    if (!m_process.waitForFinished(kTerminateWaitMs)) {
         m_process.kill();
-        m_process.waitForFinished(-1);
+        m_process.waitForFinished(kTerminateWaitMs);
     }
 }
 
@@ -153,6 +191,10 @@ void RunGbak::emitLines(const QStringList& lines)
         m_tail << l;
         if (m_tail.size() > kTailLines)
             m_tail.removeFirst();
+        if (!m_volumeAsked && asksForVolume(l)) {
+            m_volumeAsked = true;
+            m_process.kill();
+        }
         emit line(l);
     }
 }
@@ -174,12 +216,10 @@ TRefreshJob::TRefreshJob(QObject* parent) : QObject(parent)
 
 TRefreshJob::~TRefreshJob()
 {
-    // Nobody listens any more; a restore stopped here still removes its partial file.
+    // Nobody listens any more; a step stopped here still removes its partial file.
     blockSignals(true);
     stop();
 }
-
-void TRefreshJob::stop() { m_gbak.stop(); }
 
 void TRefreshJob::start(const RefreshPlan& plan)
 {
@@ -187,21 +227,42 @@ void TRefreshJob::start(const RefreshPlan& plan)
         return;
     m_plan = plan;
     // gbak refuses to restore over a file, and a file that was there is not ours to remove.
-    if (QFileInfo::exists(plan.targetFile)) {
-        emit failure(RefreshText::TargetExists.arg(plan.targetFile));
-        emit finished(false);
-        return;
+    for (const QString& file : {plan.targetFile, PartialFile(plan.targetFile)}) {
+        if (QFileInfo::exists(file)) {
+            emit failure(RefreshText::TargetExists.arg(file));
+            emit finished(false);
+            return;
+        }
     }
     m_stage = Stage::Backup;
     // Garbage collection off: the backup only reads.
     m_gbak.start({plan.gbak,
-                  {QStringLiteral("-g"), QStringLiteral("-b"), QStringLiteral("-v"), plan.source, plan.backupFile},
+                  {QStringLiteral("-g"), QStringLiteral("-b"), QStringLiteral("-v"), plan.source, PartialFile(plan.backupFile)},
                   QFileInfo(plan.gbak).path(), plan.user, plan.password});
+}
+
+void TRefreshJob::stop()
+{
+    m_stopping = true;
+    m_gbak.stop();
+    m_stopping = false;
 }
 
 void TRefreshJob::stepFinished(const QString& error, const QStringList& lastLines)
 {
     const Stage stage = m_stage;
+    const QString file = stage == Stage::Backup ? m_plan.backupFile : m_plan.targetFile;
+    const QString partial = PartialFile(file);
+    const auto removePartial = [this, stage, &partial] {
+        QFile f(partial);
+        if (!f.exists())
+            return;
+        const bool backup = stage == Stage::Backup;
+        if (f.remove())
+            emit failure((backup ? RefreshText::BackupRemoved : RefreshText::PartialRemoved).arg(partial));
+        else
+            emit failure((backup ? RefreshText::BackupNotRemoved : RefreshText::PartialNotRemoved).arg(partial, f.errorString()));
+    };
     if (!error.isEmpty()) {
         emit failure(stage == Stage::Backup ? RefreshText::BackupFailed.arg(error) : RefreshText::RestoreFailed.arg(error));
         if (!lastLines.isEmpty()) {
@@ -209,34 +270,38 @@ void TRefreshJob::stepFinished(const QString& error, const QStringList& lastLine
             for (const QString& l : lastLines)
                 emit failure(QStringLiteral("  ") + l);
         }
-        if (stage == Stage::Restore)
-            removePartialTarget();
+        removePartial();
+        m_stage = Stage::Idle;
+        emit finished(false);
+        return;
+    }
+    // Whole now: only this gives the file its name.
+    QFile written(partial);
+    if (!written.rename(file)) {
+        emit failure(RefreshText::NotRenamed.arg(partial, file, written.errorString()));
+        removePartial();
         m_stage = Stage::Idle;
         emit finished(false);
         return;
     }
     emit output(RefreshText::Done);
     if (stage == Stage::Backup) {
+        // Stopped while gbak finished the backup anyway: the backup is kept, nothing is restored.
+        if (m_stopping) {
+            emit failure(RefreshText::NotRestored);
+            m_stage = Stage::Idle;
+            emit finished(false);
+            return;
+        }
         m_stage = Stage::Restore;
         m_gbak.start({m_plan.gbak,
                       {QStringLiteral("-c"), QStringLiteral("-v"), QStringLiteral("-p"), QStringLiteral("4096"), m_plan.backupFile,
-                       m_plan.target},
+                       PartialFile(m_plan.target)},
                       QFileInfo(m_plan.gbak).path(), m_plan.user, m_plan.password});
         return;
     }
     m_stage = Stage::Idle;
     emit finished(true);
-}
-
-void TRefreshJob::removePartialTarget()
-{
-    QFile f(m_plan.targetFile);
-    if (!f.exists())
-        return;
-    if (f.remove())
-        emit failure(RefreshText::PartialRemoved.arg(m_plan.targetFile));
-    else
-        emit failure(RefreshText::PartialNotRemoved.arg(m_plan.targetFile, f.errorString()));
 }
 
 QStringList HeldLocalDatabases(TDM& dm)
@@ -342,9 +407,10 @@ TfrmRefresh::TfrmRefresh(const QStringList& heldFiles, QWidget* parent)
 
 TfrmRefresh::~TfrmRefresh()
 {
-    // Only when the program quits under a running gbak: what that leaves is logged too.
+    // Only when the window goes under a running gbak: what that leaves is logged too.
     m_job.stop();
-    SaveLog();
+    if (!m_logSaved)
+        SaveLog();
 }
 
 void TfrmRefresh::selectEntry(int index) { cbAliases->setCurrentIndex(cbAliases->findData(index)); }
@@ -432,7 +498,7 @@ void TfrmRefresh::Start()
         prompts().message(RefreshText::HeldByProgram.arg(entry.BaseName), Prompts::Icon::Error);
         return;
     }
-    if (!QDir().mkpath(m_workDir)) {
+    if (!makeWorkDir(m_workDir)) {
         prompts().message(RefreshText::WorkDirError, Prompts::Icon::Error);
         return;
     }
@@ -468,7 +534,11 @@ void TfrmRefresh::jobFinished(bool ok)
 {
     sbStart->setEnabled(true);
     if (ok) {
-        prompts().message(m_renameMessage, Prompts::Icon::Information);
+        // A program that is ending shows no box that would hold it: the log keeps the message.
+        if (QuitRequested())
+            Log(m_renameMessage);
+        else
+            prompts().message(m_renameMessage, Prompts::Icon::Information);
         Log(RefreshText::Success);
     }
     Log(RefreshText::Separator);
@@ -480,42 +550,60 @@ void TfrmRefresh::Log(const QString& text)
     Sink(RefreshText::LogPrefix + stamp(QDateTime::currentDateTime(), "dd.MM.yyyy hh:mm:ss > ") + text);
 }
 
-void TfrmRefresh::Sink(const QString& text) { mm->appendPlainText(text); }
+void TfrmRefresh::Sink(const QString& text)
+{
+    mm->appendPlainText(text);
+    m_logSaved = false;
+}
 
 void TfrmRefresh::SaveLog()
 {
+    m_logSaved = true;
     const QString text = mm->toPlainText();
     if (text.size() <= 10)
         return;
     const QString name = QDir(m_workDir).filePath(
         QStringLiteral("RefLog") + stamp(QDateTime::currentDateTime(), "yyyyMMdd-hhmm") + QStringLiteral(".log"));
-    // Two windows closed in the same minute share the name: the second adds to the first.
+    // Two windows closed in the same minute share the name: the second adds to the first, and a
+    // failed addition is cut off again.
     QFile f(name);
-    if (!QDir().mkpath(m_workDir) || !f.open(QIODevice::WriteOnly | QIODevice::Append) ||
-        f.write(text.toUtf8() + '\n') < 0 || !f.flush())
-        prompts().message(RefreshText::LogNotSaved.arg(name, f.errorString()), Prompts::Icon::Error);
-}
-
-bool TfrmRefresh::refuseWhileRunning()
-{
-    if (!m_job.running())
-        return false;
-    prompts().message(RefreshText::StillRunning, Prompts::Icon::Warning);
-    return true;
+    const bool existed = f.exists();
+    const qint64 oldSize = existed ? f.size() : 0;
+    const QByteArray bytes = text.toUtf8() + '\n';
+    const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    QString error;
+    if (!makeWorkDir(m_workDir)) {
+        error = RefreshText::WorkDirError;
+    } else if (!f.open(QIODevice::WriteOnly | QIODevice::Append, owner)) {
+        error = f.errorString();
+    } else {
+        if (!f.setPermissions(owner) || f.write(bytes) != bytes.size() || !f.flush())
+            error = f.errorString();
+        f.close();
+        if (error.isEmpty() && f.error() != QFileDevice::NoError)
+            error = f.errorString();
+        if (!error.isEmpty() && !(existed ? f.resize(oldSize) : f.remove()))
+            error += QStringLiteral("; ") + f.errorString();
+    }
+    if (!error.isEmpty())
+        prompts().message(RefreshText::LogNotSaved.arg(name, error), Prompts::Icon::Error);
 }
 
 void TfrmRefresh::reject()
 {
-    if (!refuseWhileRunning())
-        QDialog::reject();
-}
-
-void TfrmRefresh::closeEvent(QCloseEvent* event)
-{
-    if (refuseWhileRunning())
-        event->ignore();
-    else
-        QDialog::closeEvent(event);
+    if (m_job.running()) {
+        // The program is ending: gbak is stopped and its partial file removed rather than left
+        // running or orphaned.
+        if (!QuitRequested()) {
+            prompts().message(RefreshText::StillRunning, Prompts::Icon::Warning);
+            return;
+        }
+        Log(RefreshText::StoppedOnQuit);
+        m_job.stop();
+    }
+    // Saved while the window can still say that it failed.
+    SaveLog();
+    QDialog::reject();
 }
 
 void OpenRefresh(TDM& dm, QWidget* parent)

@@ -59,6 +59,12 @@ inline const QString PartialNotRemoved = QStringLiteral("Непълната ба
 inline const QString TargetExists = QStringLiteral("Файлът %1 вече съществува.");
 inline const QString StillRunning = QStringLiteral("Регенерирането още работи: изчакайте края му.");
 inline const QString LogNotSaved = QStringLiteral("Дневникът не може да бъде записан в %1: %2");
+inline const QString VolumeRequested = QStringLiteral("gbak поиска друг том за архива (пълен диск или непълен архив)");
+inline const QString BackupRemoved = QStringLiteral("Непълният архив %1 е изтрит.");
+inline const QString BackupNotRemoved = QStringLiteral("Непълният архив %1 не може да бъде изтрит: %2");
+inline const QString NotRenamed = QStringLiteral("Файлът %1 не може да бъде преименуван на %2: %3");
+inline const QString NotRestored = QStringLiteral("Регенерирането е спряно: архивът е готов, възстановяване не е правено.");
+inline const QString StoppedOnQuit = QStringLiteral("Програмата приключва: регенерирането е прекъснато.");
 } // namespace RefreshText
 
 // The tool's file name and the folders searched for it after the ini setting: the program's
@@ -76,6 +82,8 @@ struct RefreshNames {
     QString newDatabase; // newName in the folder of baseName
 };
 RefreshNames MakeRefreshNames(const QString& baseName, const QString& workDir, const QDateTime& t);
+// Where gbak writes a backup or a restored database until it has succeeded.
+inline QString PartialFile(const QString& file) { return file + QStringLiteral(".part"); }
 
 // What gbak is given for a database: servIP ":" path, or the bare local path (opened by gbak's
 // embedded engine) when servIP is empty.
@@ -104,7 +112,9 @@ struct GbakCommand {
 
 // One run of gbak: started without waiting, its merged output passed on line by line as it
 // arrives, its outcome checked. The child gets the credentials as ISC_USER and ISC_PASSWORD in
-// its own environment and the signals the program blocks for itself unblocked.
+// its own environment, the signals the program blocks for itself unblocked, no input (a prompt
+// for another volume fails the run), umask 077 for the files it makes, and SIGTERM when the
+// program dies.
 class RunGbak : public QObject {
     Q_OBJECT
 public:
@@ -113,7 +123,7 @@ public:
 
     void start(const GbakCommand& command);
     bool running() const;
-    // Ends a running gbak and waits for it.
+    // Ends a running gbak and waits for it: SIGTERM, then a kill after a bounded wait.
     void stop();
 
 signals:
@@ -130,16 +140,18 @@ private:
     GbakLines m_lines;
     QStringList m_tail;
     bool m_reported = false;
+    bool m_volumeAsked = false;
 };
 
 // Backup of a database into the work folder and restore beside it under a new name, one after
-// the other; a failed step ends the job, and a restore that fails or is stopped leaves no file.
+// the other; a failed step ends the job. Each step's file is written as its name + ".part" and
+// takes its name only when gbak succeeded; a step that fails or is stopped leaves no file.
 struct RefreshPlan {
     QString gbak;
     QString source;      // as gbak names it
     QString backupFile;
     QString target;      // as gbak names it
-    QString targetFile;  // the same as a local file, removed when the restore fails
+    QString targetFile;  // the same as a local file
     QString user;
     QString password;
 };
@@ -152,7 +164,8 @@ public:
 
     void start(const RefreshPlan& plan);
     bool running() const { return m_stage != Stage::Idle; }
-    // Ends a running gbak; it then fails as any other run would.
+    // Ends a running gbak; it then fails as any other run would. A step gbak finished before it
+    // took the signal is kept, and no further step starts.
     void stop();
 
 signals:
@@ -163,11 +176,11 @@ signals:
 private:
     enum class Stage { Idle, Backup, Restore };
     void stepFinished(const QString& error, const QStringList& lastLines);
-    void removePartialTarget();
 
     RunGbak m_gbak;
     RefreshPlan m_plan;
     Stage m_stage = Stage::Idle;
+    bool m_stopping = false;
 };
 
 // The local database files this process holds open through its embedded engine; a separate gbak
@@ -188,6 +201,7 @@ public:
     void Start();
     bool running() const { return m_job.running(); }
     // Writes a log longer than 10 characters to the work folder, appended to one of the same minute.
+    // Every failure is said; nothing is left of a log that could not be written.
     void SaveLog();
 
     const QString& gbakPath() const { return m_gbak; }
@@ -215,13 +229,11 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void Log(const QString& text);
     void Sink(const QString& text);
     void jobFinished(bool ok);
-    bool refuseWhileRunning();
 
     QStringList m_heldFiles;
     QStringList m_gbakFolders;
@@ -231,6 +243,7 @@ private:
     TRefreshJob m_job;
     QString m_renameMessage;
     bool m_located = false;
+    bool m_logSaved = false;
 };
 
 // Opens the window modally over parent; a failure to create it is the caller's to show.

@@ -18,10 +18,14 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QThread>
+#include <QTimer>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -32,6 +36,8 @@
 #include <cstring>
 
 #include <pthread.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -70,6 +76,81 @@ case $mode in
 esac
 echo "$step done"
 )";
+
+int modeOf(const QString& path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+// A folder on a file system of its own of one page: full almost at once.
+class SmallMount {
+public:
+    explicit SmallMount(const QString& dir) : m_dir(QFile::encodeName(dir))
+    {
+        QDir().mkpath(dir);
+        m_mounted = ::mount("tmpfs", m_dir.constData(), "tmpfs", 0, "size=4k,mode=0700") == 0;
+    }
+    ~SmallMount()
+    {
+        if (m_mounted)
+            ::umount2(m_dir.constData(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+
+private:
+    QByteArray m_dir;
+    bool m_mounted = false;
+};
+
+// A process's state letter from /proc, or 0 when there is no such process.
+char stateOf(pid_t pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = f.readAll();
+    const qsizetype end = stat.lastIndexOf(')');
+    return end < 0 || end + 2 >= stat.size() ? 0 : stat[end + 2];
+}
+
+// The processes whose parent is pid, with their command lines.
+QList<QPair<pid_t, QByteArray>> childrenOf(pid_t parent)
+{
+    QList<QPair<pid_t, QByteArray>> children;
+    for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const pid_t pid = pid_t(name.toInt(&number));
+        if (!number)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 2 || fields[1].toInt() != parent)
+            continue;
+        QFile cmd(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        cmd.open(QIODevice::ReadOnly);
+        children << qMakePair(pid, cmd.readAll().replace('\0', ' '));
+    }
+    return children;
+}
+
+// Gone, or a zombie nobody reaps yet: either way it holds nothing.
+bool waitGone(pid_t pid, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const char state = stateOf(pid);
+        if (state == 0 || (state == 'Z' && QDir(QStringLiteral("/proc/%1/fd").arg(pid)).isEmpty()))
+            return true;
+        if (clock.elapsed() > ms)
+            return false;
+        QThread::msleep(20);
+    }
+}
 
 // One database entry of ZorCfg.ini.
 struct Entry {
@@ -171,9 +252,14 @@ protected:
         waitWhileRunning(w);
         return result;
     }
+    // A minute at most: a gbak that hangs fails the test instead of holding it.
     static void waitWhileRunning(TfrmRefresh& w)
     {
-        while (w.running())
+        QTimer tick;
+        tick.start(100);
+        QElapsedTimer clock;
+        clock.start();
+        while (w.running() && clock.elapsed() < 60000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     static void waitForLog(TfrmRefresh& w, const QString& text)
@@ -192,7 +278,7 @@ protected:
     }
 
     // A database of the test's own with a few rows, closed again so that gbak may open it.
-    void createRowsDatabase(const QString& serverName, const QString& user, const QString& password)
+    void createRowsDatabase(const QString& serverName, const QString& user, const QString& password, int rows = 50)
     {
         db::Database::createFirebirdDatabase(serverName, user, password);
         db::Database d;
@@ -202,8 +288,9 @@ protected:
             d.params().setValue(QStringLiteral("USER NAME"), user);
         d.connect();
         execSql(d, QStringLiteral("create table T (ID integer, NAME varchar(40))"));
-        for (int i = 1; i <= 50; ++i)
-            execSql(d, QStringLiteral("insert into T values (%1, \"ред %1\")").arg(i));
+        execSql(d, QStringLiteral("execute block as declare i integer = 1; begin while (i <= %1) do begin "
+                                  "insert into T values (:i, \"ред \" || :i); i = i + 1; end end")
+                       .arg(rows));
     }
     static QStringList rowsOf(const db::ParamList& params)
     {
@@ -287,6 +374,57 @@ TEST_F(RefreshTest, LocalDatabaseIsRestoredBesideItWithTheSameRows)
     EXPECT_TRUE(logLines(*w).filter(RefreshText::Success).size() == 1);
     EXPECT_EQ(m_asked, 0); // the built-in maintenance account
     EXPECT_EQ(rowsOf(firebirdParams(base)), before);
+    // Every user and stored password is in these: the owner's alone.
+    const QString work = m_tmp.path(QStringLiteral("work"));
+    EXPECT_EQ(modeOf(work), 0700);
+    EXPECT_EQ(modeOf(work + QLatin1Char('/') + filesIn(work, QStringLiteral("main*.gbk")).value(0)), 0600);
+    w.reset();
+    const QStringList logs = filesIn(work, QStringLiteral("RefLog*.log"));
+    ASSERT_EQ(logs.size(), 1);
+    EXPECT_EQ(modeOf(work + QLatin1Char('/') + logs[0]), 0600);
+}
+
+TEST_F(RefreshTest, BackupIntoAFullFolderFailsAtOnceLeavesNoFileAndReleasesTheDatabase)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a file system of its own needs root";
+    const SmallMount work(m_tmp.path(QStringLiteral("work")));
+    ASSERT_TRUE(work.mounted());
+    createRowsDatabase(base(), QStringLiteral("SYSDBA"), QString(), 2000);
+    writeZorCfg({{QString(), base()}});
+    auto w = window();
+    w->setGbakFolders({QStringLiteral("/usr/bin")});
+    QElapsedTimer clock;
+    clock.start();
+
+    EXPECT_FALSE(regenerate(*w));
+
+    EXPECT_FALSE(w->running()) << "gbak still waits for an answer";
+    EXPECT_LT(clock.elapsed(), 30000);
+    EXPECT_EQ(logLines(*w).filter(RefreshText::BackupFailed.arg(RefreshText::VolumeRequested)).size(), 1)
+        << w->mm->toPlainText().toStdString();
+    EXPECT_TRUE(filesIn(m_tmp.path(QStringLiteral("work")), QStringLiteral("*")).isEmpty());
+    EXPECT_EQ(filesIn(m_tmp.path(QStringLiteral("db")), QStringLiteral("*")), QStringList{QStringLiteral("main.fdb")});
+    EXPECT_EQ(rowsOf(firebirdParams(base())).size(), 2000); // no gbak holds it
+    EXPECT_EQ(renameMessages(), 0);
+}
+
+TEST_F(RefreshTest, LogThatCannotBeWrittenIsSaidAndLeavesNoFile)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a file system of its own needs root";
+    const SmallMount work(m_tmp.path(QStringLiteral("work")));
+    ASSERT_TRUE(work.mounted());
+    QFile filler(m_tmp.path(QStringLiteral("work/filler")));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    while (filler.write(QByteArray(512, 'x')) > 0 && filler.flush()) {
+    }
+    filler.close();
+
+    window()->mm->appendPlainText(QStringLiteral("a log of some length"));
+
+    EXPECT_EQ(m_prompts.messages().filter(QStringLiteral("Дневникът не може да бъде записан")).size(), 1) << m_prompts.messages().join('\n').toStdString();
+    EXPECT_TRUE(filesIn(m_tmp.path(QStringLiteral("work")), QStringLiteral("RefLog*")).isEmpty());
 }
 
 TEST_F(RefreshTest, ServerDatabaseIsRestoredThroughTheServerWithTheSameRows)
@@ -364,9 +502,12 @@ TEST_F(RefreshTest, FailingBackupIsLoggedLineByLineAndNothingIsRestored)
     EXPECT_EQ(w->gbakPath(), fake(QStringLiteral("gbak")));
     const QList<QStringList> runs = fakeRuns();
     ASSERT_EQ(runs.size(), 1);
-    const QString backup = filesIn(m_tmp.path(QStringLiteral("work")), QStringLiteral("main*.gbk")).value(0);
-    EXPECT_EQ(runs[0], (QStringList{QStringLiteral("-g"), QStringLiteral("-b"), QStringLiteral("-v"), base,
-                                    m_tmp.path(QStringLiteral("work/")) + backup}));
+    EXPECT_EQ(runs[0].mid(0, 4), (QStringList{QStringLiteral("-g"), QStringLiteral("-b"), QStringLiteral("-v"), base}));
+    // Written under a name of its own, and removed when gbak failed.
+    const QString partial = runs[0].value(4);
+    EXPECT_TRUE(partial.startsWith(m_tmp.path(QStringLiteral("work/main"))) && partial.endsWith(QStringLiteral(".gbk.part")))
+        << partial.toStdString();
+    EXPECT_TRUE(filesIn(m_tmp.path(QStringLiteral("work")), QStringLiteral("main*")).isEmpty());
     EXPECT_EQ(readText(fake(QStringLiteral("env"))), QStringLiteral("ISC_USER=operator ISC_PASSWORD=") + m_password + QLatin1Char('\n'));
     EXPECT_FALSE(qEnvironmentVariableIsSet("ISC_PASSWORD"));
     EXPECT_FALSE(qEnvironmentVariableIsSet("ISC_USER"));
@@ -381,6 +522,7 @@ TEST_F(RefreshTest, FailingBackupIsLoggedLineByLineAndNothingIsRestored)
                                             QStringLiteral("cut in two"), QStringLiteral("last words")}));
     EXPECT_EQ(log.filter(RefreshText::BackupFailed.arg(RefreshText::ExitCode.arg(3))).size(), 1);
     EXPECT_EQ(log.filter(RefreshText::LastLines).size(), 1);
+    EXPECT_EQ(log.filter(RefreshText::BackupRemoved.arg(partial)).size(), 1);
     EXPECT_EQ(log.filter(QStringLiteral(">   last words")).size(), 1); // among gbak's last lines
     EXPECT_TRUE(log.filter(RefreshText::Done).isEmpty());
     EXPECT_TRUE(log.filter(RefreshText::Success).isEmpty());
@@ -398,9 +540,9 @@ TEST_F(RefreshTest, FailingRestoreRemovesItsPartialDatabase)
     const QList<QStringList> runs = fakeRuns();
     ASSERT_EQ(runs.size(), 2);
     EXPECT_EQ(runs[1].mid(0, 4), (QStringList{QStringLiteral("-c"), QStringLiteral("-v"), QStringLiteral("-p"), QStringLiteral("4096")}));
-    EXPECT_EQ(runs[1].value(4), runs[0].value(4)); // the backup just made
+    EXPECT_EQ(PartialFile(runs[1].value(4)), runs[0].value(4)); // the backup just made, under its own name
     const QString target = runs[1].value(5);
-    EXPECT_TRUE(target.startsWith(m_tmp.path(QStringLiteral("db/main"))) && target.endsWith(QStringLiteral(".gdb"))) << target.toStdString();
+    EXPECT_TRUE(target.startsWith(m_tmp.path(QStringLiteral("db/main"))) && target.endsWith(QStringLiteral(".gdb.part"))) << target.toStdString();
     EXPECT_FALSE(QFile::exists(target));
     EXPECT_EQ(filesIn(m_tmp.path(QStringLiteral("db")), QStringLiteral("*")), QStringList{QStringLiteral("main.fdb")});
     EXPECT_EQ(readText(base()), QStringLiteral("the database"));
@@ -464,6 +606,87 @@ TEST_F(RefreshTest, QuittingDuringTheRestoreStopsGbakRemovesThePartialFileAndKee
     EXPECT_TRUE(saved.contains(RefreshText::RestoreFailed.arg(RefreshText::Crashed))) << saved.toStdString();
     EXPECT_TRUE(saved.contains(RefreshText::PartialRemoved.arg(target)));
 }
+
+// The program signalled or killed while gbak works through the rows of a table. gbak is never
+// stopped or killed by the test: killed inside its engine's shared memory it would leave a lock
+// there that stops every embedded user of the lock folder.
+struct KillCase {
+    const char* name;
+    int signal;
+    bool duringRestore; // else during the backup
+};
+
+class RefreshKill : public RefreshTest, public testing::WithParamInterface<KillCase> {
+protected:
+    // Rows enough to keep gbak at work for a second or two; made once, copied for each case.
+    QString sourceDatabase()
+    {
+        static TempDir dir;
+        const QString file = dir.path(QStringLiteral("source.fdb"));
+        if (!QFile::exists(file))
+            createRowsDatabase(file, QStringLiteral("SYSDBA"), QString(), 200000);
+        return file;
+    }
+};
+
+TEST_P(RefreshKill, GbakEndsWithTheProgramAndNoPartialFileLooksWhole)
+{
+    ASSERT_TRUE(QFile::copy(sourceDatabase(), base()));
+    const QStringList before = rowsOf(firebirdParams(base()));
+    writeZorCfg({{QString(), base()}});
+    WriteGbakPath(QStringLiteral("/usr/bin/gbak"));
+    const QString work = m_tmp.path(QStringLiteral("work"));
+    const QString db = m_tmp.path(QStringLiteral("db"));
+    const bool restore = GetParam().duringRestore;
+    QProcess program;
+    program.start(QStringLiteral(GK_REFRESH_RUNNER), {work});
+    ASSERT_TRUE(program.waitForStarted());
+    const pid_t programPid = pid_t(program.processId());
+
+    const QByteArray atWork = restore ? "records restored" : "records written";
+    QByteArray out;
+    while (!out.contains(atWork) && program.waitForReadyRead(30000))
+        out += program.readAllStandardOutput();
+    pid_t gbak = 0;
+    for (const auto& [pid, cmdline] : childrenOf(programPid)) {
+        if (cmdline.contains(restore ? " -c " : " -b "))
+            gbak = pid;
+    }
+    ASSERT_NE(gbak, 0) << "gbak was not caught at work:\n" << out.toStdString();
+
+    ::kill(programPid, GetParam().signal);
+    const bool ended = program.waitForFinished(30000);
+    const bool gbakGone = waitGone(gbak, 30000);
+    if (!ended) {
+        program.kill();
+        program.waitForFinished();
+    }
+
+    const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_TRUE(ended) << errors.toStdString();
+    EXPECT_TRUE(gbakGone);
+    // A backup under its good name is a whole one; so is a restored database (gbak may finish
+    // its step before it takes the signal).
+    EXPECT_EQ(filesIn(work, QStringLiteral("main*.gbk")).size(), restore ? 1 : 0);
+    for (const QString& made : filesIn(db, QStringLiteral("main?*.gdb")))
+        EXPECT_EQ(rowsOf(firebirdParams(db + QLatin1Char('/') + made)), before);
+    if (GetParam().signal == SIGTERM) {
+        EXPECT_FALSE(errors.contains(RefreshText::StillRunning));
+        EXPECT_TRUE(filesIn(work, QStringLiteral("*.part")).isEmpty());
+        EXPECT_TRUE(filesIn(db, QStringLiteral("*.part")).isEmpty());
+        QString saved;
+        for (const QString& f : filesIn(work, QStringLiteral("RefLog*.log")))
+            saved += readText(work + QLatin1Char('/') + f);
+        EXPECT_TRUE(saved.contains(RefreshText::StoppedOnQuit)) << saved.toStdString();
+    }
+    EXPECT_EQ(rowsOf(firebirdParams(base())), before); // whole, and no gbak holds it
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, RefreshKill,
+    testing::Values(KillCase{"TermDuringBackup", SIGTERM, false}, KillCase{"TermDuringRestore", SIGTERM, true},
+                    KillCase{"KillDuringBackup", SIGKILL, false}, KillCase{"KillDuringRestore", SIGKILL, true}),
+    [](const testing::TestParamInfo<KillCase>& i) { return std::string(i.param.name); });
 
 // What the start refuses before gbak runs.
 struct RefusalCase {
