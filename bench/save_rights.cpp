@@ -58,7 +58,7 @@ public:
         std::fprintf(stderr, "shown: %s\n", qPrintable(text));
     }
     bool confirm(const QString&, Icon, Answer) override { return ++shown, false; }
-    Answer askYesNoCancel(const QString&) override { return ++shown, Answer::Cancel; }
+    Answer askYesNoCancel(const QString&, Icon) override { return ++shown, Answer::Cancel; }
     bool inputText(const QString&, const QString&, QString&) override { return ++shown, false; }
     QString openFile(const FileDialogOptions&) override { return {}; }
     QStringList openFiles(const FileDialogOptions&) override { return {}; }

@@ -6,6 +6,7 @@
 #include "core/Prompts.h"
 #include "core/SqlOps.h"
 #include "core/StoredText.h"
+#include "core/SuiteApplications.h"
 #include "core/TextOps.h"
 
 #include "db/Error.h"
@@ -14,6 +15,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -50,6 +52,7 @@ TfrmMain::TfrmMain(TDM& dm, const TLogInfoRec& logInfo, MainWindowHooks hooks, Q
     pages->addTab(settings, QStringLiteral("Настройки"));
     pages->setCurrentIndex(0);
     resize(600, 300);
+    m_storedPolicy = ShownPolicy();
 }
 
 void TfrmMain::BuildMainPage(QWidget* page)
@@ -122,6 +125,10 @@ void TfrmMain::DeleteApplicationPasswords()
     const QString name = cbApplications->currentText();
     if (name.isEmpty())
         return;
+    if (IsOwnApplication(name)) {
+        prompts().message(MainWindowText::OwnPasswordsStay.arg(name), Prompts::Icon::Warning);
+        return;
+    }
     if (!prompts().confirm(MainWindowText::DeleteQuestion + name, Prompts::Icon::Warning, Prompts::Answer::No))
         return;
     m_dm.SQL_DELAPPL.clearParams();
@@ -373,14 +380,43 @@ void TfrmMain::LoadPolicy()
         sepasslen->setValue(minLen.isNull() ? 6 : minLen.toInt());
     if (cbPassAge->isChecked())
         sepassage->setValue(passAge.isNull() ? 60 : passAge.toInt());
+    m_storedPolicy = ShownPolicy();
 }
 
-void TfrmMain::SavePolicy()
+TfrmMain::PolicyState TfrmMain::ShownPolicy() const
 {
     QString flags(kPolicyLength, QLatin1Char('0'));
     for (QCheckBox* box : policyBoxes())
         if (box->isChecked())
             flags[box->property(kTag).toInt() - 101] = QLatin1Char('1');
+    return {flags, sepasslen->value(), sepassage->value()};
+}
+
+bool TfrmMain::PolicyEdited() const { return !(ShownPolicy() == m_storedPolicy); }
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    if (PolicyEdited() && !m_terminate) {
+        switch (prompts().askYesNoCancel(MainWindowText::PolicyNotSaved, Prompts::Icon::Warning)) {
+        case Prompts::Answer::Yes:
+            if (SavePolicy())
+                break;
+            [[fallthrough]]; // not written: the edits stay on the page
+        case Prompts::Answer::Cancel:
+            pages->setCurrentIndex(1);
+            event->ignore();
+            return;
+        case Prompts::Answer::No:
+            break;
+        }
+    }
+    QMainWindow::closeEvent(event);
+}
+
+bool TfrmMain::SavePolicy()
+{
+    const PolicyState shown = ShownPolicy();
+    const QString& flags = shown.flags;
     try {
         // Delete and insert stand or fall together: a failure between them would leave no policy.
         db::Transaction t(m_dm.db_Sys);
@@ -389,13 +425,15 @@ void TfrmMain::SavePolicy()
         q.setSql(QStringLiteral("delete  from alises where als_aplid =0"));
         q.execSql();
         q.setSql(QStringLiteral("insert into  alises (als_aplid,als_txt,als_aplnum,als_minpasslen,als_passage)") +
-                 QStringLiteral(" values(0,\"%1\",0,%2,%3)").arg(flags).arg(sepasslen->value()).arg(sepassage->value()));
+                 QStringLiteral(" values(0,\"%1\",0,%2,%3)").arg(flags).arg(shown.minLength).arg(shown.maxAge));
         q.execSql();
         t.commit();
     } catch (const std::exception& e) {
         // The stored policy is as it was; the other windows keep following it.
         prompts().message(MainWindowText::ErrorPrefix + db::errorMessage(e), Prompts::Icon::Error);
-        return;
+        return false;
     }
     PasswordPolicyFlags() = flags;
+    m_storedPolicy = shown;
+    return true;
 }

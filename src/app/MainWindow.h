@@ -15,6 +15,10 @@ inline const QString SpecSymbolsCaption = QStringLiteral("Трябва да съ
 inline const QString DeleteQuestion = QStringLiteral("Наистина ли желаете да изтриете всички пароли за ");
 inline const QString UpdateQuestion = QStringLiteral("Програмата вече е инсталирана, да се направи ли Update ? ");
 inline const QString ErrorPrefix = QStringLiteral("Грешка : ");
+inline const QString OwnPasswordsStay = QStringLiteral(
+    "Паролите на %1 не могат да бъдат изтрити: без тях никой администратор не може да влезе в програмата.");
+inline const QString PolicyNotSaved =
+    QStringLiteral("Настройките на паролите не са записани.Да се запишат ли промените  ?");
 } // namespace MainWindowText
 
 class QCheckBox;
@@ -46,7 +50,10 @@ public:
 
     void OpenApplications();
     void LoadPolicy();
-    void SavePolicy();
+    // Returns whether the policy was written.
+    bool SavePolicy();
+    // The policy as the page shows it differs from the one loaded or saved last.
+    bool PolicyEdited() const;
     // "Изтриване": every password of the selected application.
     void DeleteApplicationPasswords();
     // "Инсталиране": asks for a description file and registers what it describes.
@@ -80,6 +87,8 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // "Изход" and the window's close button: edits of the policy are saved, dropped or kept open.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildMainPage(QWidget* page);
@@ -89,6 +98,13 @@ private:
     // Returns false when the application exists and the administrator declined the update.
     bool RegisterApplication(const InstallDescription& d);
     QCheckBox* PolicyBox(QWidget* parent, int tag, const QString& name, const QString& caption);
+    struct PolicyState {
+        QString flags;
+        int minLength = 0;
+        int maxAge = 0;
+        bool operator==(const PolicyState&) const = default;
+    };
+    PolicyState ShownPolicy() const;
 
     TDM& m_dm;
     const TLogInfoRec& m_logInfo;
@@ -96,6 +112,7 @@ private:
     QList<Application> m_apps;
     QCheckBox* cbPassLen = nullptr;
     QCheckBox* cbPassAge = nullptr;
+    PolicyState m_storedPolicy; // what the page showed after the last load or save
     bool m_shown = false;
     bool m_terminate = false;
 };

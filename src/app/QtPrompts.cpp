@@ -93,9 +93,10 @@ bool QtPrompts::confirm(const QString& text, Icon icon, Answer defaultAnswer)
     return ask(text, QMessageBox::Yes | QMessageBox::No, icon, defaultAnswer) == QMessageBox::Yes;
 }
 
-Prompts::Answer QtPrompts::askYesNoCancel(const QString& text)
+Prompts::Answer QtPrompts::askYesNoCancel(const QString& text, Icon icon)
 {
-    switch (ask(text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, Icon::Question, Answer::Yes)) {
+    // With a Cancel button, Esc and the box's close button give Cancel.
+    switch (ask(text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, icon, Answer::Yes)) {
     case QMessageBox::Yes: return Answer::Yes;
     case QMessageBox::No: return Answer::No;
     default: return Answer::Cancel;

@@ -130,9 +130,7 @@ bool TUserImporter::ConnectImportDB(const QString& serverPath)
 
 void TUserImporter::CloseImportDB()
 {
-    if (m_dm.db_Data.connected())
-        m_dm.db_Data.disconnect();
-    m_dm.db_Data.params().clear();
+    m_dm.CloseDataDB();
     m_provisioning = false;
     m_procedureChecked = false;
 }

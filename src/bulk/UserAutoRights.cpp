@@ -161,7 +161,12 @@ TFormUserAutoRights::TFormUserAutoRights(TDM& dm, QWidget* parent) : QDialog(par
             [this](QListWidgetItem* item) { Move(lb_UsersToChange, lb_UsersAll, item); });
 }
 
-TFormUserAutoRights::~TFormUserAutoRights() = default;
+TFormUserAutoRights::~TFormUserAutoRights()
+{
+    // The last database of a run is let go with the window, not when the program ends.
+    if (m_usedDataDB)
+        m_dm.CloseDataDB();
+}
 
 void TFormUserAutoRights::LoadUsers()
 {
@@ -359,6 +364,7 @@ void TFormUserAutoRights::Run()
             continue;
         const QString path = app.databases[size_t(d)].serverPath;
         QString error;
+        m_usedDataDB = true;
         ConnectSystemAlias(m_dm.db_Data, app.dbUser, app.dbPassword, error, path);
         if (!error.isEmpty()) {
             Log(QStringLiteral("Не може да отвори ") + path);

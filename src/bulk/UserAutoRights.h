@@ -95,6 +95,7 @@ private:
     TDM& m_dm;
     std::vector<std::unique_ptr<TUserInfo>> m_users;
     std::vector<std::unique_ptr<TApp>> m_apps;
+    bool m_usedDataDB = false; // a run connected the data module's application database
 };
 
 // Loads the users and the applications and shows the automatic rights window modally.

@@ -22,7 +22,7 @@ bool ConsolePrompts::confirm(const QString& text, Icon, Answer)
     return false;
 }
 
-Prompts::Answer ConsolePrompts::askYesNoCancel(const QString& text)
+Prompts::Answer ConsolePrompts::askYesNoCancel(const QString& text, Icon)
 {
     print("question (cancelled)", text);
     return Answer::Cancel;

@@ -42,6 +42,13 @@ bool TDM::ExecSysProc(db::StoredProc& proc)
     }
 }
 
+void TDM::CloseDataDB()
+{
+    if (db_Data.connected())
+        db_Data.disconnect();
+    db_Data.params().clear();
+}
+
 TDM& DM()
 {
     if (!g_dm)

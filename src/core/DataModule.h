@@ -27,6 +27,11 @@ public:
     // Runs a procedure of the system database in a transaction of its own: committed on
     // success; on any failure rolled back without a message. Returns whether it succeeded.
     bool ExecSysProc(db::StoredProc& proc);
+
+    // Lets go of the application database that a window connected db_Data to, with its
+    // credentials: an attachment left behind keeps the file locked for gbak and for other
+    // programs until this one ends.
+    void CloseDataDB();
 };
 
 // The data module of the running program (set while one exists).

@@ -25,7 +25,9 @@ public:
     virtual void message(const QString& text, Icon icon = Icon::Information) = 0;
     // Yes / No. Destructive questions pass Answer::No, so that Enter does not destroy.
     virtual bool confirm(const QString& text, Icon icon = Icon::Question, Answer defaultAnswer = Answer::Yes) = 0;
-    virtual Answer askYesNoCancel(const QString& text) = 0;
+    // Save / Discard / Cancel about edits that would be lost: Yes saves, No discards, Cancel (and
+    // Esc) keeps everything as it is.
+    virtual Answer askYesNoCancel(const QString& text, Icon icon = Icon::Question) = 0;
     // Returns false when cancelled; value holds the initial text and receives the answer.
     virtual bool inputText(const QString& caption, const QString& prompt, QString& value) = 0;
     virtual QString openFile(const FileDialogOptions& options) = 0;     // empty when cancelled

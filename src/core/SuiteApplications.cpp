@@ -40,3 +40,5 @@ int FindSuiteApplication(const QString& name)
             return i;
     return -1;
 }
+
+bool IsOwnApplication(const QString& name) { return FindSuiteApplication(name) == 0; }

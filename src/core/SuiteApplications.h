@@ -20,3 +20,5 @@ extern const std::array<SuiteApplication, kSuiteApplicationCount> SuiteApplicati
 
 // The first row whose APL_NAME equals name without regard to case, or -1.
 int FindSuiteApplication(const QString& name);
+// Whether name is this program's own application (row 0): its classes are how administrators log in.
+bool IsOwnApplication(const QString& name);

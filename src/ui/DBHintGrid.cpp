@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextLayout>
+#include <QTimer>
 #include <QToolTip>
 #include <QtMath>
 #include <QWheelEvent>
@@ -183,6 +184,13 @@ void TDBHintGrid::currentChanged(const QModelIndex& current, const QModelIndex& 
     m_syncing = true;
     dataSet()->setRecNo(current.row());
     m_syncing = false;
+    // The dataset's owner may have taken the move back (unsaved edits kept): the grid goes where
+    // the dataset stayed, once the click or key that moved it is done with the selection.
+    if (dataSet()->recNo() != current.row())
+        QTimer::singleShot(0, this, [this] {
+            if (dataSet())
+                followDataSet(dataSet()->recNo());
+        });
 }
 
 void TDBHintGrid::keyPressEvent(QKeyEvent* event)

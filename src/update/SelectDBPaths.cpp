@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTreeWidget>
@@ -65,6 +66,44 @@ TfrmSelectDBPaths::TfrmSelectDBPaths(QWidget* parent) : QDialog(parent)
     layout->addWidget(lvAppl, 1);
     layout->addLayout(buttons);
     lvAppl->setFocus();
+
+    connect(lvAppl, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* row, int column) {
+        if (m_single && column == colDBN)
+            Choose(row); // ticked: chosen; unticked: it was the chosen one, which stays
+    });
+    connect(lvAppl, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem*> selected = lvAppl->selectedItems();
+        if (m_single && !selected.isEmpty())
+            Choose(selected.first());
+    });
+}
+
+void TfrmSelectDBPaths::setSingleChoice(bool on)
+{
+    m_single = on;
+    if (on)
+        Choose(lvAppl->currentItem() ? lvAppl->currentItem() : lvAppl->topLevelItem(0));
+}
+
+void TfrmSelectDBPaths::Choose(QTreeWidgetItem* row)
+{
+    if (!row || m_choosing)
+        return;
+    const QScopedValueRollback guard(m_choosing, true);
+    for (int r = 0; r < lvAppl->topLevelItemCount(); ++r) {
+        QTreeWidgetItem* item = lvAppl->topLevelItem(r);
+        item->setCheckState(colDBN, item == row ? Qt::Checked : Qt::Unchecked);
+    }
+    lvAppl->setCurrentItem(row);
+    row->setSelected(true);
+}
+
+QTreeWidgetItem* TfrmSelectDBPaths::chosenRow() const
+{
+    for (int r = 0; r < lvAppl->topLevelItemCount(); ++r)
+        if (lvAppl->topLevelItem(r)->checkState(colDBN) == Qt::Checked)
+            return lvAppl->topLevelItem(r);
+    return lvAppl->topLevelItem(0);
 }
 
 void TfrmSelectDBPaths::FitToContents()
@@ -155,6 +194,7 @@ int SelectDBPaths(const QString& caption, const QString& prompt, const QString& 
             w.setWindowTitle(caption);
             w.lbPrompt->setText(prompt);
             lv->setCurrentItem(lv->topLevelItem(0));
+            w.setSingleChoice(single);
             w.FitToContents();
             if (w.run() != QDialog::Accepted)
                 return 2;
@@ -165,9 +205,7 @@ int SelectDBPaths(const QString& caption, const QString& prompt, const QString& 
                 if (lv->topLevelItem(r)->checkState(TfrmSelectDBPaths::colDBN) == Qt::Checked)
                     values << rowValue(lv->topLevelItem(r), returnDBN);
         } else {
-            const QList<QTreeWidgetItem*> selected = lv->selectedItems();
-            const QTreeWidgetItem* row = rows > 1 && !selected.isEmpty() ? selected.first() : lv->topLevelItem(0);
-            values << rowValue(row, returnDBN);
+            values << rowValue(w.chosenRow(), returnDBN);
         }
     } catch (const std::exception& e) {
         values.clear();

@@ -8,6 +8,7 @@
 class QLabel;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 // The configured databases of one application, to tick the ones to work on or to pick one.
 class TfrmSelectDBPaths : public QDialog {
@@ -21,6 +22,12 @@ public:
     // Column widths to their contents and a window that shows them, within the screen.
     void FitToContents();
 
+    // Single choice: one row is chosen, the highlighted one, and only its box is ticked.
+    // Ticking a row chooses it; the chosen row's tick cannot be taken away, only another chosen.
+    void setSingleChoice(bool on);
+    // The chosen row in single choice (null when the list is empty).
+    QTreeWidgetItem* chosenRow() const;
+
     // How the window is shown: exec() unless a test drives it.
     static std::function<int(TfrmSelectDBPaths&)>& Runner();
     int run() { return Runner() ? Runner()(*this) : exec(); }
@@ -29,6 +36,12 @@ public:
     QTreeWidget* lvAppl;
     QPushButton* sbOK;
     QPushButton* sbCancel;
+
+private:
+    void Choose(QTreeWidgetItem* row);
+
+    bool m_single = false;
+    bool m_choosing = false;
 };
 
 // Fills list with the entries of the section in the file at iniPath, each row ticked; drops rows

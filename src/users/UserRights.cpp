@@ -37,6 +37,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSplitter>
 #include <QTreeWidget>
@@ -268,17 +269,13 @@ void TfrmUserRights::Attach(bool runRowChange)
     // Sorting, filtering or a search that stays on the same user is no row change: it would drop
     // the unsaved rights of the user still shown.
     tblUsers.afterScroll = [this](TMemDataSet&) {
-        if (currentUserId() != m_rowUserId)
-            RowChange();
+        if (!m_settling)
+            FollowCurrentUser();
     };
-    if (!runRowChange)
+    if (!runRowChange || FollowCurrentUser())
         return;
-    if (currentUserId() != m_rowUserId) {
-        RowChange();
-        return;
-    }
-    // The same user after a reload (a rename, remote access, a search that found him again):
-    // his row is shown afresh, his unsaved rights stay.
+    // The same user after a reload (a rename, remote access, a search that found him again, or
+    // one that was taken back): his row is shown afresh, his unsaved rights stay.
     ShowRemoteAccess();
     gbRights->setTitle(Text::RightsBox + tblUsers.text(QStringLiteral("USER_RNM")));
 }
@@ -321,6 +318,30 @@ void TfrmUserRights::LoadUserList(int userId)
         tblUsers.locate(QStringLiteral("USER_ID"), userId);
     tblUsers.enableControls();
     Attach();
+}
+
+bool TfrmUserRights::FollowCurrentUser()
+{
+    if (currentUserId() == m_rowUserId)
+        return false;
+    if (m_modified && !SettleEditedRights())
+        return false;
+    RowChange();
+    return true;
+}
+
+bool TfrmUserRights::SettleEditedRights()
+{
+    const int target = currentUserId();
+    const QScopedValueRollback settling(m_settling, true);
+    // Saving works on the current user, and Cancel stays with him: back to the edited user while
+    // asking. One no longer listed (deleted, or hidden by a filter) cannot be gone back to.
+    if (m_rowUserId <= 0 || !tblUsers.locate(QStringLiteral("USER_ID"), m_rowUserId))
+        return true;
+    if (!OfferToSave())
+        return false;
+    tblUsers.locate(QStringLiteral("USER_ID"), target);
+    return true;
 }
 
 void TfrmUserRights::RowChange()
@@ -400,7 +421,6 @@ void TfrmUserRights::CreateUser()
     }
     tblUsers.enableControls();
     Attach();
-    m_modified = true;
 }
 
 void TfrmUserRights::ChangeFullName()
@@ -637,9 +657,19 @@ bool TfrmUserRights::eventFilter(QObject* watched, QEvent* event)
 
 bool TfrmUserRights::OfferToSave()
 {
-    // "Не" is the answer that loses the rights, so it is not the one Enter gives.
-    if (m_modified && prompts().confirm(Text::LoseChanges, Prompts::Icon::Warning, Prompts::Answer::Yes) && !Save())
-        return false; // the window stays open with the edits that were not written
+    if (!m_modified)
+        return true;
+    // Enter saves; Esc keeps everything as it is.
+    switch (prompts().askYesNoCancel(Text::LoseChanges, Prompts::Icon::Warning)) {
+    case Prompts::Answer::Yes:
+        if (!Save())
+            return false; // the edits that were not written stay
+        break;
+    case Prompts::Answer::No:
+        break;
+    case Prompts::Answer::Cancel:
+        return false;
+    }
     m_modified = false;
     return true;
 }

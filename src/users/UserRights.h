@@ -147,12 +147,17 @@ private:
     bool UpdateFlags(const std::optional<QString>& flags, const QDate& expires);
     void ShowRights(const UserRightsMap& rights);
     void ReportError(const std::exception& e);
-    // False when the administrator wanted the rights saved and they could not be.
+    // Unsaved rights are saved, discarded, or kept (Cancel, or a save that failed: false).
     bool OfferToSave();
+    // Another user became current: his rights are shown once the edited ones are settled.
+    // Returns whether the row change ran (false: still the same user, or taken back to him).
+    bool FollowCurrentUser();
+    bool SettleEditedRights();
 
     TDM& m_dm;
     bool m_modified = false;
     int m_rowUserId = -1; // the user the last row change was for
+    bool m_settling = false; // moving back and forth while the edited rights are settled
     ApplicationTable m_apps;
     UserRightsMap m_loadedRights; // the current user's rights as read, against which a save writes
     int m_editRow = -1;         // the rights row being edited

@@ -330,6 +330,8 @@ void TfrmUserRights::RefreshAll()
 {
     // Each user becomes current in turn, which loads his rights, and they are written back. A
     // long run shows how far it is and may be stopped between two users.
+    if (!OfferToSave())
+        return;
     const int total = tblUsers.recordCount();
     QProgressDialog progress(Text::RefreshAll, Text::Cancel, 0, total, this);
     progress.setWindowTitle(Text::RefreshAll);

@@ -158,6 +158,77 @@ TEST_F(MainWindowTest, DeletingAnApplicationsPasswords)
                                     "where c.class_aplidx not in (select apl_id from applications)")).toInt(), 0);
 }
 
+// Without this program's classes nobody can log in to it: its passwords are not deleted.
+TEST_F(MainWindowTest, TheProgramsOwnPasswordsStay)
+{
+    const QString own = QStringLiteral("select count(*) from class c join applications a on a.apl_id = c.class_aplidx "
+                                       "where a.apl_name = %1").arg(lit(EncodeStoredText(QStringLiteral("Gatekeep"))));
+    const QString ownRights = QString(own).replace(QStringLiteral("from class c"), QStringLiteral("from links l join class c on c.class_idx = l.lnk_class"));
+    const int classes = scalar(own).toInt();
+    const int rights = scalar(ownRights).toInt();
+    ASSERT_GT(classes, 0);
+    ASSERT_GT(rights, 0);
+    select(QStringLiteral("Gatekeep"));
+    m_window->BitBtn1->click();
+    EXPECT_EQ(m_prompts.messages(), QStringList{MainWindowText::OwnPasswordsStay.arg(QStringLiteral("Gatekeep"))});
+    EXPECT_EQ(m_prompts.shown.size(), 1); // nothing asked
+    EXPECT_EQ(scalar(own).toInt(), classes);
+    EXPECT_EQ(scalar(ownRights).toInt(), rights);
+}
+
+// Leaving with an edited policy asks; Cancel keeps the window and the edits.
+TEST_F(MainWindowTest, LeavingWithAnEditedPolicyAsks)
+{
+    struct Case {
+        const char* name;
+        std::optional<Prompts::Answer> answer; // none: nothing edited, nothing asked
+        bool closes;
+        bool stored;
+    };
+    const Case cases[] = {
+        {"unchanged", std::nullopt, true, false},
+        {"save", Prompts::Answer::Yes, true, true},
+        {"discard", Prompts::Answer::No, true, false},
+        {"cancel", Prompts::Answer::Cancel, false, false},
+    };
+    const QString policy = QStringLiteral("select als_txt from alises where als_aplid = 0");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        exec(QStringLiteral("delete from alises where als_aplid = 0"));
+        m_window->LoadPolicy();
+        m_prompts.shown.clear();
+        if (c.answer) {
+            box("CheckBox1")->setChecked(true);
+            m_window->sepassage->setValue(90);
+            m_prompts.answerYesNoCancel(*c.answer);
+        }
+        EXPECT_EQ(m_window->close(), c.closes);
+        if (c.answer) {
+            ASSERT_EQ(m_prompts.shown.size(), 1);
+            EXPECT_EQ(m_prompts.shown.first().kind, QStringLiteral("yesNoCancel"));
+            EXPECT_EQ(m_prompts.shown.first().text, MainWindowText::PolicyNotSaved);
+            EXPECT_EQ(m_prompts.shown.first().icon, Prompts::Icon::Warning);
+        } else {
+            EXPECT_TRUE(m_prompts.shown.isEmpty());
+        }
+        EXPECT_EQ(scalar(policy).toString().startsWith(QStringLiteral("001")), c.stored);
+        if (!c.closes) {
+            EXPECT_TRUE(box("CheckBox1")->isChecked());
+            EXPECT_EQ(m_window->sepassage->value(), 90);
+            EXPECT_EQ(m_window->pages->currentIndex(), 1);
+        }
+    }
+    EXPECT_TRUE(m_prompts.allAnswered());
+    EXPECT_TRUE(m_prompts.unexpected.isEmpty());
+
+    // Saved, the policy is no longer an edit: leaving asks nothing.
+    box("CheckBox2")->setChecked(true);
+    m_window->SavePolicy();
+    m_prompts.shown.clear();
+    EXPECT_TRUE(m_window->close());
+    EXPECT_TRUE(m_prompts.shown.isEmpty());
+}
+
 TEST_F(MainWindowTest, InstallingFromADescription)
 {
     const QString ini = m_tmp.path(QStringLiteral("mod09.ini"));

@@ -65,6 +65,37 @@ TEST(QtPrompts, EnterGivesTheDefaultAnswer)
     }
 }
 
+// The question about edits that would be lost: Esc keeps them (Cancel), Enter saves.
+TEST(QtPrompts, SaveDiscardCancelQuestion)
+{
+    const struct {
+        const char* name;
+        Qt::Key key;
+        Prompts::Answer expected;
+    } cases[] = {
+        {"escapeCancels", Qt::Key_Escape, Prompts::Answer::Cancel},
+        {"enterSaves", Qt::Key_Return, Prompts::Answer::Yes},
+    };
+    QtPrompts prompts;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList buttons;
+        onModal([&](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            ASSERT_TRUE(box);
+            EXPECT_EQ(box->icon(), QMessageBox::Warning);
+            for (QAbstractButton* b : box->buttons())
+                buttons << b->text();
+            QTest::keyClick(QApplication::focusWidget(), c.key);
+        });
+        EXPECT_EQ(prompts.askYesNoCancel(QStringLiteral("Да се запишат ли промените?"), Prompts::Icon::Warning), c.expected);
+        buttons.sort();
+        QStringList wanted{QtPromptsText::Yes, QtPromptsText::No, QtPromptsText::Cancel};
+        wanted.sort();
+        EXPECT_EQ(buttons, wanted);
+    }
+}
+
 TEST(QtPrompts, InputBoxShowsItsWholeCaptionWithinTheScreen)
 {
     QtPrompts prompts;

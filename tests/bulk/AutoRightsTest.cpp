@@ -3,6 +3,9 @@
 #include "BulkFixture.h"
 
 #include "bulk/UserAutoRights.h"
+#include "maint/Refresh.h"
+
+#include <QFileInfo>
 
 #include <QListWidget>
 #include <QRadioButton>
@@ -186,4 +189,46 @@ TEST_F(AutoRightsTest, ChecksMovesAndTheFileOfNames)
     EXPECT_EQ(w->lb_UsersAll->count(), 0);
     EXPECT_EQ(movedIds().size(), 3);
     EXPECT_TRUE(movedIds().contains(upper));
+}
+
+// A window that worked in an application database lets go of it when it closes: the regeneration
+// finds a local database free, not "open by this program".
+TEST_F(AutoRightsTest, TheApplicationDatabaseIsLetGoWithTheWindow)
+{
+    const int ivan = addUser(QStringLiteral("ivan"), QStringLiteral("Иван Петров"));
+    const struct {
+        const char* name;
+        std::function<void()> runAndClose;
+    } cases[] = {
+        {"automatic rights",
+         [this] {
+             QTimer::singleShot(0, [this] {
+                 auto* w = qobject_cast<TFormUserAutoRights*>(QApplication::activeModalWidget());
+                 ASSERT_TRUE(w);
+                 w->BitBtn1->click();
+                 choose(*w, QStringLiteral("Mod02"), m_reader, {0});
+                 w->BitBtn3->click();
+                 w->findChild<QPushButton*>(QStringLiteral("bbClose"))->click();
+             });
+             ShowAutoRights(m_dm, nullptr);
+         }},
+        {"import",
+         [this] {
+             auto w = BulkFixture::open();
+             chooseApplication(*w, QStringLiteral("Деловодство"));
+             importText(*w, writeFile(QStringLiteral("one.txt"), "maria;Мария Иванова;;\n"));
+             w->sbExit->click();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FbAppDatabase local(AppProcedure::Recording, false, m_tmp.path(QStringLiteral("mod02-%1.fdb").arg(&c - cases)));
+        configure(QStringLiteral("Mod02"), {local.serverName()});
+        c.runAndClose();
+        EXPECT_EQ(local.calls().size(), 1) << m_prompts.messages().join(QLatin1Char('|')).toStdString();
+        EXPECT_FALSE(m_dm.db_Data.connected());
+        EXPECT_FALSE(HeldLocalDatabases(m_dm).contains(QFileInfo(local.path()).canonicalFilePath()));
+    }
+    EXPECT_EQ(links().size(), 2);
+    EXPECT_TRUE(links().contains(Link{ivan, m_mod02, m_reader}));
 }

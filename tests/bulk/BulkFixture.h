@@ -151,7 +151,7 @@ protected:
         return out;
     }
 
-    // The section's databases in ZorCfg.ini.
+    // The section's databases in ZorCfg.ini: host:path on a server, or a local path.
     void configure(const QString& section, const QStringList& connTexts)
     {
         QByteArray ini = "[" + section.toUtf8() + "]\nNumber=" + QByteArray::number(connTexts.size()) + "\n";
@@ -159,7 +159,7 @@ protected:
             const QString n = QString::number(i + 1);
             const qsizetype colon = connTexts[i].indexOf(QLatin1Char(':'));
             ini += QStringLiteral("DBN%1=db%1\nCaption%1=База %1\nServIP%1=%2\nBaseName%1=%3\nsysBaseName%1=%4\n")
-                       .arg(n, connTexts[i].left(colon), connTexts[i].mid(colon + 1), kSysLocation)
+                       .arg(n, colon < 0 ? QString() : connTexts[i].left(colon), connTexts[i].mid(colon + 1), kSysLocation)
                        .toUtf8();
         }
         QFile f(m_tmp.path(QStringLiteral("ZorCfg.ini")));

@@ -77,9 +77,9 @@ bool ScriptedPrompts::confirm(const QString& text, Icon icon, Answer defaultAnsw
     return take(Kind::Confirm, text, r) && r.yes;
 }
 
-Prompts::Answer ScriptedPrompts::askYesNoCancel(const QString& text)
+Prompts::Answer ScriptedPrompts::askYesNoCancel(const QString& text, Icon icon)
 {
-    shown.append({QStringLiteral("yesNoCancel"), text});
+    shown.append({QStringLiteral("yesNoCancel"), text, icon});
     Reply r(Kind::YesNoCancel);
     return take(Kind::YesNoCancel, text, r) ? r.answer : Answer::Cancel;
 }

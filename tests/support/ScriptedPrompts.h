@@ -36,7 +36,7 @@ public:
 
     void message(const QString& text, Icon icon) override;
     bool confirm(const QString& text, Icon icon, Answer defaultAnswer) override;
-    Answer askYesNoCancel(const QString& text) override;
+    Answer askYesNoCancel(const QString& text, Icon icon) override;
     bool inputText(const QString& caption, const QString& prompt, QString& value) override;
     QString openFile(const FileDialogOptions& options) override;
     QStringList openFiles(const FileDialogOptions& options) override;

@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace Text = SelectDBPathsText;
 
 namespace {
@@ -169,6 +171,45 @@ TEST_F(SelectDBPathsTest, SingleReturnsTheSelectedRow)
         };
         QStringList values;
         EXPECT_EQ(select(values, c.returnDBN, true), 1);
+        EXPECT_EQ(values, QStringList{c.value});
+    }
+}
+
+// In single choice one row is chosen: the highlighted one, the only one ticked, the one returned.
+TEST_F(SelectDBPathsTest, SingleChoiceTicksExactlyTheChosenRow)
+{
+    writeZor(kThree);
+    const struct {
+        const char* name;
+        std::function<void(QTreeWidget*)> act;
+        int chosen;
+        QString value;
+    } cases[] = {
+        {"asOffered", [](QTreeWidget*) {}, 0, QStringLiteral("db1:/db/pay.fdb")},
+        {"tickAnother", [](QTreeWidget* lv) { lv->topLevelItem(1)->setCheckState(0, Qt::Checked); }, 1, QStringLiteral("/db/arch.fdb")},
+        {"untickTheChosen", [](QTreeWidget* lv) { lv->topLevelItem(0)->setCheckState(0, Qt::Unchecked); }, 0,
+         QStringLiteral("db1:/db/pay.fdb")},
+        {"highlightAnother", [](QTreeWidget* lv) { lv->setCurrentItem(lv->topLevelItem(1)); }, 1, QStringLiteral("/db/arch.fdb")},
+        {"tickThenHighlightBack",
+         [](QTreeWidget* lv) {
+             lv->topLevelItem(1)->setCheckState(0, Qt::Checked);
+             lv->setCurrentItem(lv->topLevelItem(0));
+         },
+         0, QStringLiteral("db1:/db/pay.fdb")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_act = [&](TfrmSelectDBPaths& w) {
+            QTreeWidget* lv = w.lvAppl;
+            c.act(lv);
+            for (int r = 0; r < lv->topLevelItemCount(); ++r)
+                EXPECT_EQ(lv->topLevelItem(r)->checkState(0) == Qt::Checked, r == c.chosen) << "row " << r;
+            EXPECT_EQ(lv->currentItem(), lv->topLevelItem(c.chosen));
+            EXPECT_EQ(lv->selectedItems(), QList<QTreeWidgetItem*>{lv->topLevelItem(c.chosen)});
+            return int(QDialog::Accepted);
+        };
+        QStringList values;
+        EXPECT_EQ(select(values, false, true, QStringLiteral("srv:/db/sys")), 1);
         EXPECT_EQ(values, QStringList{c.value});
     }
 }

@@ -25,8 +25,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -371,14 +373,14 @@ TEST_F(RightsTest, FailedSaveChangesNothing)
     EXPECT_TRUE(app2.calls().isEmpty());
     EXPECT_TRUE(app3.calls().isEmpty());
 
-    m_prompts.answerConfirm(true);
+    m_prompts.answerYesNoCancel(Prompts::Answer::Yes);
     w->sbExit->click();
     EXPECT_EQ(m_prompts.shown.at(m_prompts.shown.size() - 2).text, Text::LoseChanges);
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(links(), before);
 
     exec(QStringLiteral("drop trigger LINKS_REFUSE"));
-    m_prompts.answerConfirm(true);
+    m_prompts.answerYesNoCancel(Prompts::Answer::Yes);
     w->sbExit->click();
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(links(), (QList<Link>{{ivan, mod02, b}, {ivan, mod03, y}}));
@@ -450,8 +452,7 @@ TEST_F(RightsTest, MissingSettingsAndThisProgramsOwnEntry)
     EXPECT_EQ(m_selections, 0);
 }
 
-// Reloads that keep the same user current keep his unsaved rights; moving to another user
-// drops them.
+// Reloads that keep the same user current keep his unsaved rights.
 TEST_F(RightsTest, UnsavedRightsSurviveReloadsOfTheSameUser)
 {
     const int mod02 = addApp(QStringLiteral("Mod02"));
@@ -491,15 +492,82 @@ TEST_F(RightsTest, UnsavedRightsSurviveReloadsOfTheSameUser)
     }
     // The rename told the ticked application's database the new name.
     EXPECT_EQ(app.calls(), (QList<RecordedCall>{{ivan, QStringLiteral("Ivan Petrov Jr"), ProvisionAccounts::maintenanceUser()}}));
+    EXPECT_TRUE(m_prompts.messages().isEmpty()) << m_prompts.messages().join(QLatin1Char('|')).toStdString();
+}
 
+// Moving to another user with unsaved rights asks: Yes saves them and moves on, No drops them and
+// moves on, Cancel stays on the edited user (in the grid and the list) with the ticks as edited.
+TEST_F(RightsTest, MovingToAnotherUserAsksAboutUnsavedRights)
+{
+    const int mod02 = addApp(QStringLiteral("Mod02"));
+    const int a = addClass(mod02, QStringLiteral("Оператор"));
+    const int ivan = addUser(QStringLiteral("Ivan Petrov"), QStringLiteral("ivan"));
+    const int anna = addUser(QStringLiteral("Anna Petrova"), QStringLiteral("anna"));
+    FbAppDatabase& app = localAppDatabase(QStringLiteral("Mod02"));
+
+    const std::pair<const char*, std::function<void(TfrmUserRights&)>> moves[] = {
+        {"gridClick",
+         [](TfrmUserRights& w) {
+             const QRect cell = w.grid->visualRect(w.grid->model()->index(0, 1)); // Anna sorts first
+             QTest::mouseClick(w.grid->viewport(), Qt::LeftButton, {}, cell.center());
+         }},
+        {"navigator", [](TfrmUserRights& w) { w.tblUsers.first(); }},
+        {"search",
+         [](TfrmUserRights& w) {
+             w.edSeek->setText(QStringLiteral("anna"));
+             w.Seek_SB->click();
+         }},
+    };
+    const struct {
+        const char* name;
+        Prompts::Answer answer;
+        int current;
+        QList<Link> stored;
+    } answers[] = {
+        {"save", Prompts::Answer::Yes, anna, {{ivan, mod02, a}}},
+        {"discard", Prompts::Answer::No, anna, {}},
+        {"cancel", Prompts::Answer::Cancel, ivan, {}},
+    };
+    for (const auto& [move, act] : moves) {
+        for (const auto& c : answers) {
+            SCOPED_TRACE(std::string(move) + " " + c.name);
+            exec(QStringLiteral("delete from links"));
+            auto w = open(ivan);
+            grant(*w, mod02, a);
+            m_prompts.answerYesNoCancel(c.answer);
+            act(*w);
+            QCoreApplication::processEvents(); // the grid follows a move taken back once the click is done
+            ASSERT_FALSE(m_prompts.shown.isEmpty());
+            EXPECT_EQ(m_prompts.shown.last().kind, QStringLiteral("yesNoCancel"));
+            EXPECT_EQ(m_prompts.shown.last().text, Text::LoseChanges);
+            EXPECT_EQ(links(), c.stored);
+            EXPECT_EQ(w->currentUserId(), c.current);
+            EXPECT_EQ(w->grid->currentIndex().row(), w->tblUsers.recNo());
+            const QModelIndexList selected = w->grid->selectionModel()->selectedIndexes();
+            EXPECT_FALSE(selected.isEmpty());
+            for (const QModelIndex& i : selected)
+                EXPECT_EQ(i.row(), w->tblUsers.recNo());
+            const bool kept = c.answer == Prompts::Answer::Cancel;
+            EXPECT_EQ(w->modified(), kept);
+            EXPECT_EQ(isTicked(*w, mod02), kept);
+            EXPECT_EQ(classOf(*w, mod02), kept ? QVariant(a) : QVariant());
+            EXPECT_EQ(w->gbRights->title(), Text::RightsBox + (kept ? QStringLiteral("Ivan Petrov") : QStringLiteral("Anna Petrova")));
+        }
+    }
+    EXPECT_EQ(app.calls().size(), 3); // one save per way of moving
+
+    // Refresh all starts by settling the edits too; Cancel starts nothing.
+    exec(QStringLiteral("delete from links"));
     auto w = open(ivan);
     grant(*w, mod02, a);
-    w->tblUsers.first();
-    ASSERT_NE(w->currentUserId(), ivan);
-    EXPECT_FALSE(w->modified());
-    w->tblUsers.locate(QStringLiteral("USER_ID"), ivan);
-    EXPECT_FALSE(isTicked(*w, mod02));
-    EXPECT_TRUE(m_prompts.messages().isEmpty()) << m_prompts.messages().join(QLatin1Char('|')).toStdString();
+    m_prompts.answerYesNoCancel(Prompts::Answer::Cancel);
+    w->sbUserRefresh->click();
+    EXPECT_EQ(w->currentUserId(), ivan);
+    EXPECT_TRUE(isTicked(*w, mod02));
+    EXPECT_TRUE(links().isEmpty());
+    EXPECT_EQ(app.calls().size(), 3);
+    EXPECT_TRUE(m_prompts.allAnswered());
+    EXPECT_TRUE(m_prompts.unexpected.isEmpty()) << m_prompts.unexpected.join(QLatin1Char('|')).toStdString();
 }
 
 // Refresh all writes every user's rights back as they were and provisions each granted

@@ -152,7 +152,7 @@ TEST_F(UserRightsTest, CreatingUsers)
     EXPECT_EQ(stored("user_fnm", ivan), QStringLiteral("I\"Petrov")); // the quote is the middle initial
     EXPECT_EQ(stored("user_fpw", ivan), QStringLiteral("secret"));
     EXPECT_EQ(currentName(*w), QStringLiteral("Ivan \"Vanko\" Petrov"));
-    EXPECT_TRUE(w->modified());
+    EXPECT_FALSE(w->modified()); // a new user has no rights yet: moving on loses nothing
 
     // The same pair again: refused, and the list still follows row changes.
     fillNewUser(QStringLiteral("Ivan Other"), QStringLiteral("I\"Petrov"), QStringLiteral("secret"));
@@ -323,15 +323,19 @@ TEST_F(UserRightsTest, SortShowPasswordAndLeaving)
     EXPECT_TRUE(w->pnlTop->toolTip().isEmpty());
 
     w->setModified(true);
-    m_prompts.answerConfirm(false);
+    m_prompts.answerYesNoCancel(Prompts::Answer::No);
     w->sbExit->click();
     EXPECT_EQ(m_prompts.shown.last().text, QStringLiteral("Въведените или променени данни ще бъдат загубени.Да се запишат ли промените  ?"));
     EXPECT_FALSE(w->isVisible());
 
-    // Esc asks the same, once.
+    // Esc asks the same, once; Cancel stays with the edits, Discard leaves.
     w->show();
     w->setModified(true);
-    m_prompts.answerConfirm(false);
+    m_prompts.answerYesNoCancel(Prompts::Answer::Cancel);
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_TRUE(w->modified());
+    m_prompts.answerYesNoCancel(Prompts::Answer::No);
     QTest::keyClick(w.get(), Qt::Key_Escape);
     EXPECT_FALSE(w->isVisible());
     EXPECT_TRUE(m_prompts.allAnswered());
@@ -490,6 +494,7 @@ TEST_F(UserRightsTest, QuestionsCarryTheirKind)
         QString startsWith;
         Prompts::Icon icon;
         Prompts::Answer defaultAnswer;
+        bool threeWay = false;
     };
     const Case cases[] = {
         {"similar name", [&] { fillNewUser(QStringLiteral("Ivan Petrov"), QStringLiteral("other"), QStringLiteral("pw9")); w->sbNewUser->click(); },
@@ -498,14 +503,17 @@ TEST_F(UserRightsTest, QuestionsCarryTheirKind)
          Text::SimilarLogin, Prompts::Icon::Question, Prompts::Answer::Yes},
         {"rename", [&] { w->sbChangeName->click(); }, Text::RenameWarning, Prompts::Icon::Warning, Prompts::Answer::Yes},
         {"delete", [&] { w->DeleteUser(); }, Text::DeleteQuestion1, Prompts::Icon::Warning, Prompts::Answer::No},
-        {"leave", [&] { w->setModified(true); w->Leave(); }, Text::LoseChanges, Prompts::Icon::Warning, Prompts::Answer::Yes},
+        {"leave", [&] { w->setModified(true); w->Leave(); }, Text::LoseChanges, Prompts::Icon::Warning, Prompts::Answer::Yes, true},
     };
     for (const Case& c : cases) {
-        m_prompts.answerConfirm(false);
+        if (c.threeWay)
+            m_prompts.answerYesNoCancel(Prompts::Answer::Cancel);
+        else
+            m_prompts.answerConfirm(false);
         c.act();
         ASSERT_FALSE(m_prompts.shown.isEmpty()) << c.name;
         const auto& q = m_prompts.shown.last();
-        EXPECT_EQ(q.kind, QStringLiteral("confirm")) << c.name;
+        EXPECT_EQ(q.kind, c.threeWay ? QStringLiteral("yesNoCancel") : QStringLiteral("confirm")) << c.name;
         EXPECT_TRUE(q.text.startsWith(c.startsWith)) << c.name;
         EXPECT_EQ(q.icon, c.icon) << c.name;
         EXPECT_EQ(q.defaultAnswer, c.defaultAnswer) << c.name;
