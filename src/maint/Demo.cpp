@@ -258,9 +258,10 @@ void BuildAdministeredSystemDatabase(const QString& serverName, const SystemAdmi
 void CreateAdministeredSystemDatabase(const QString& serverName, const SystemAdministrator& admin)
 {
     ValidateSystemAdministrator(admin);
-    // The server owns a host:path file and can only build it in place; it ends the build of a
-    // client that dies, and the file is dropped on any failure seen here.
+    // The server owns a host:path file and can only build it in place; what the build of a
+    // client that died left carries the mark of an unfinished creation and is made again.
     if (!isLocalFile(serverName)) {
+        DiscardUnfinishedSystemDatabase(serverName, admin.owner, admin.ownerPassword);
         BuildAdministeredSystemDatabase(serverName, admin);
         return;
     }

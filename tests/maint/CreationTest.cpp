@@ -29,12 +29,12 @@ int forcedWrites(const QString& path)
 }
 
 // What a finished system database has: the last step, an administrator, synchronous writes.
-QString madeOrWhy(const QString& path)
+QString madeOrWhy(const db::ParamList& params)
 {
     try {
         db::Database d;
         d.setDriverName(QStringLiteral("INTRBASE"));
-        d.params() = {{QStringLiteral("SERVER NAME"), path}, {QStringLiteral("USER NAME"), QStringLiteral("SYSDBA")}};
+        d.params() = params;
         d.connect();
         if (SystemSchemaVersion(d) != kSelfUpdateLastStep)
             return QStringLiteral("version %1").arg(SystemSchemaVersion(d));
@@ -46,6 +46,11 @@ QString madeOrWhy(const QString& path)
     } catch (const std::exception& e) {
         return db::errorMessage(e);
     }
+}
+
+QString madeOrWhy(const QString& path)
+{
+    return madeOrWhy(db::ParamList{{QStringLiteral("SERVER NAME"), path}, {QStringLiteral("USER NAME"), QStringLiteral("SYSDBA")}});
 }
 
 QStringList entries(const QString& dir) { return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
@@ -132,6 +137,24 @@ TEST(Creation, AKilledCreationLeavesNoDatabaseOfThatNameAndTheNextOneSucceeds)
         EXPECT_EQ(entries(tmp.path()), QStringList{QStringLiteral("sys.fdb")});
     }
     EXPECT_GE(killed, 4);
+}
+
+// The server builds in place: what a creation that did not finish left is made again, a finished
+// database is never touched.
+TEST(Creation, AnUnfinishedServerDatabaseIsMadeAgainAndAFinishedOneIsRefused)
+{
+    const QString path = serverDatabasePath(QStringLiteral("unfinished"));
+    const db::ParamList p = firebirdParams(path);
+    const SystemAdministrator admin{p.value(QStringLiteral("USER NAME")), p.value(QStringLiteral("PASSWORD")), QStringLiteral("boss"),
+                                    QStringLiteral("boss-pw"), QStringLiteral("Шеф")};
+    // Where a creation stopped before its administrator would have left it.
+    CreateCurrentSystemDatabase(path, admin.owner, admin.ownerPassword, Complete::Later);
+    EXPECT_EQ(madeOrWhy(p), QStringLiteral("no administrator"));
+    CreateAdministeredSystemDatabase(path, admin);
+    EXPECT_EQ(madeOrWhy(p), QStringLiteral("made"));
+    EXPECT_THROW(CreateAdministeredSystemDatabase(path, admin), std::exception);
+    EXPECT_EQ(madeOrWhy(p), QStringLiteral("made"));
+    DiscardSystemDatabase(path, admin.owner, admin.ownerPassword);
 }
 
 TEST(Creation, AKilledDemoIsNotTakenAsFinishedAndIsMadeAgain)
