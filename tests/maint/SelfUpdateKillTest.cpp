@@ -1,5 +1,6 @@
 // The self-update killed at any moment, in the middle of its statements or of their commits: the
-// next check must bring the database to the last step, or say which database to regenerate.
+// next check brings the database to the last step. A table creation killed in its commit is
+// what used to stop every later check with "cannot create index".
 #include "KillChild.h"
 #include "support/Sql.h"
 #include "support/TestEnv.h"
@@ -34,14 +35,16 @@ int versionOf(const QString& path)
     return SystemSchemaVersion(d);
 }
 
-// Milliseconds after the check has connected; a longer sweep is asked for with GK_SELFUPDATE_KILLS.
+// Milliseconds after the check has connected. A longer sweep: GK_SELFUPDATE_KILLS moments 8 ms
+// apart, from GK_SELFUPDATE_KILLS_FROM.
 QList<int> killMoments()
 {
     const int n = qEnvironmentVariableIntValue("GK_SELFUPDATE_KILLS");
     if (n > 0) {
         QList<int> out;
+        const int from = qEnvironmentVariableIntValue("GK_SELFUPDATE_KILLS_FROM");
         for (int i = 0; i < n; ++i)
-            out << i * 8;
+            out << from + i * 8;
         return out;
     }
     return {0, 2, 5, 10, 15, 20, 30, 40, 60, 80, 120, 200};
@@ -49,9 +52,9 @@ QList<int> killMoments()
 
 } // namespace
 
-TEST(SelfUpdateKill, TheNextCheckCompletesAKilledUpdateOrNamesTheDatabaseToRegenerate)
+TEST(SelfUpdateKill, TheNextCheckCompletesAKilledUpdate)
 {
-    int killed = 0, recovered = 0, named = 0;
+    int killed = 0, recovered = 0;
     for (int delay : killMoments()) {
         SCOPED_TRACE(delay);
         TempDir tmp;
@@ -61,16 +64,12 @@ TEST(SelfUpdateKill, TheNextCheckCompletesAKilledUpdateOrNamesTheDatabaseToRegen
                               QProcessEnvironment::systemEnvironment(),
                               [](QProcess& c) { return c.canReadLine() && c.readLine().startsWith("connected"); }, delay);
         const CheckRun again = runCheck(path);
+        EXPECT_EQ(again.exitCode, 0) << again.output.toStdString();
         if (again.exitCode == 0) {
             EXPECT_EQ(versionOf(path), kSelfUpdateLastStep);
             ++recovered;
-        } else {
-            // Only the state a backup and restore clears may stop it, and the message says so.
-            EXPECT_TRUE(again.output.contains(path) && again.output.contains(QStringLiteral("регенер"), Qt::CaseInsensitive))
-                << again.output.toStdString();
-            ++named;
         }
     }
-    std::printf("kills %d, recovered %d, named the database %d\n", killed, recovered, named);
+    std::printf("kills %d, recovered %d\n", killed, recovered);
     EXPECT_GE(killed, 6);
 }
