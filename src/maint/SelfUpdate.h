@@ -25,8 +25,9 @@ inline const QString Wait = QStringLiteral("Моля Изчакайте дока
 // %1 the database
 inline const QString Regenerate = QStringLiteral(
     "Базата данни %1 е останала с недовършена промяна от прекъснато обновяване, която само "
-    "регенерирането (архив и възстановяване) премахва.\r"
-    "Регенерирайте я от прозореца „Регенериране“ и стартирайте програмата отново.");
+    "регенерирането (архив и възстановяване с gbak) премахва.\r"
+    "Регенерирайте я, докато никоя програма не я използва (например от прозореца „Регенериране“ "
+    "на Gatekeep, свързан с друга системна база), и стартирайте програмата отново.");
 } // namespace SelfUpdateText
 
 // The self-update check: brings the system database at location to the last step with the
