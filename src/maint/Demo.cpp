@@ -287,11 +287,15 @@ public:
     {
         QFile f(path);
         m_existed = f.exists();
-        if (m_existed && f.open(QIODevice::ReadOnly))
+        // One that cannot be read cannot be written either, and stays as it is.
+        m_known = !m_existed || f.open(QIODevice::ReadOnly);
+        if (m_existed && m_known)
             m_bytes = f.readAll();
     }
     void restore() const noexcept
     {
+        if (!m_known)
+            return;
         if (!m_existed) {
             QFile::remove(m_path);
             return;
@@ -304,6 +308,7 @@ public:
 private:
     QString m_path;
     bool m_existed = false;
+    bool m_known = false;
     QByteArray m_bytes;
 };
 
