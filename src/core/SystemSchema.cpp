@@ -8,6 +8,24 @@
 
 namespace {
 
+// Present from the first statement of a creation until it is complete: a database that has it
+// was left by a creation that did not finish.
+const QString kUnfinished = QStringLiteral("GK_UNFINISHED");
+
+db::ParamList ownerParams(const QString& serverName, const QString& owner, const QString& password)
+{
+    return db::ParamList{{QStringLiteral("SERVER NAME"), serverName}, {QStringLiteral("USER NAME"), owner}, {QStringLiteral("PASSWORD"), password}};
+}
+
+bool hasTable(db::Database& d, const QString& name)
+{
+    db::Query q(&d);
+    q.setSql(QStringLiteral("select 1 from rdb$relations where rdb$relation_name = :name"));
+    q.setParam(QStringLiteral("name"), name);
+    q.open();
+    return !q.eof();
+}
+
 // Keys come from the generators; a key taken by hand (maximum plus one) is stepped over so
 // that the generator never hands out a key that exists.
 const char* const kVersion0[] = {
@@ -100,12 +118,12 @@ void CreateSystemDatabase(const QString& serverName, const QString& owner, const
     try {
         db::Database d;
         d.setDriverName(QStringLiteral("INTRBASE"));
-        d.params() = db::ParamList{{QStringLiteral("SERVER NAME"), serverName},
-                                   {QStringLiteral("USER NAME"), owner},
-                                   {QStringLiteral("PASSWORD"), password}};
+        d.params() = ownerParams(serverName, owner, password);
         d.connect();
         db::Query q(&d);
         q.setParamCheck(false);
+        q.setSql(QStringLiteral("create table %1 (X integer)").arg(kUnfinished));
+        q.execSql();
         for (const char* sql : kVersion0) {
             q.setSql(QString::fromUtf8(sql));
             q.execSql();
@@ -122,6 +140,34 @@ void CreateSystemDatabase(const QString& serverName, const QString& owner, const
 void CompleteSystemDatabase(const QString& serverName, const QString& owner, const QString& password)
 {
     db::Database::setFirebirdForcedWrites(serverName, owner, password, true);
+    db::Database d;
+    d.setDriverName(QStringLiteral("INTRBASE"));
+    d.params() = ownerParams(serverName, owner, password);
+    d.connect();
+    if (hasTable(d, kUnfinished)) {
+        db::Query q(&d);
+        q.setParamCheck(false);
+        q.setSql(QStringLiteral("drop table ") + kUnfinished);
+        q.execSql();
+    }
+}
+
+bool DiscardUnfinishedSystemDatabase(const QString& serverName, const QString& owner, const QString& password) noexcept
+{
+    try {
+        {
+            db::Database d;
+            d.setDriverName(QStringLiteral("INTRBASE"));
+            d.params() = ownerParams(serverName, owner, password);
+            d.connect();
+            if (!hasTable(d, kUnfinished))
+                return false;
+        }
+        db::Database::dropFirebirdDatabase(serverName, owner, password);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 void DiscardSystemDatabase(const QString& serverName, const QString& owner, const QString& password) noexcept

@@ -13,10 +13,16 @@
 enum class Complete { Now, Later };
 void CreateSystemDatabase(const QString& serverName, const QString& owner, const QString& password,
                           Complete complete = Complete::Now);
-// Turns the synchronous page writes on, once the database is whole. Throws db::Error.
+// Turns the synchronous page writes on, once the database is whole, and then marks it finished:
+// until then it carries the mark of an unfinished creation. Throws db::Error.
 void CompleteSystemDatabase(const QString& serverName, const QString& owner, const QString& password);
 
 // Removes a system database this process has just created and could not finish: drops it
 // (the file of a local path, the database on a server). Never throws: it runs while another
 // error is on its way to the user.
 void DiscardSystemDatabase(const QString& serverName, const QString& owner, const QString& password) noexcept;
+
+// Drops the database at serverName if a creation that did not finish left it there (it carries
+// that creation's mark); returns whether it did. A finished database, one the owner cannot open
+// and a missing one stay as they are. Never throws.
+bool DiscardUnfinishedSystemDatabase(const QString& serverName, const QString& owner, const QString& password) noexcept;

@@ -12,7 +12,16 @@
 #include "db/Error.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -39,6 +48,60 @@ const QList<DemoApp>& demoApps()
          {QStringLiteral("admnsklad"), QStringLiteral("user2")}},
     };
     return apps;
+}
+
+// A database of a host:path name lives on its server; a plain path is a file here.
+bool isLocalFile(const QString& serverName) { return !serverName.contains(QLatin1Char(':')); }
+
+const QString kPartTag = QStringLiteral(".part-");
+
+// Where a database is built before it takes its name: beside it, hidden, and marked with the
+// building process, so that a killed build is never taken for a made database.
+QString partName(const QString& target)
+{
+    const QFileInfo fi(target);
+    return fi.absolutePath() + QStringLiteral("/.") + fi.fileName() + kPartTag + QString::number(::getpid());
+}
+
+// Removes what killed builds of target left behind; a build still running keeps its file.
+void removeStaleParts(const QString& target)
+{
+    const QFileInfo fi(target);
+    const QString prefix = QLatin1Char('.') + fi.fileName() + kPartTag;
+    const QDir dir(fi.absolutePath());
+    for (const QString& name : dir.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System)) {
+        bool ok = false;
+        const pid_t pid = name.mid(prefix.size()).toInt(&ok);
+        if (ok && pid > 0 && pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH)
+            QFile::remove(dir.filePath(name));
+    }
+}
+
+// Gives a finished file its name in one step, never over an existing file.
+void moveIntoPlace(const QString& from, const QString& to)
+{
+    const QByteArray a = QFile::encodeName(from);
+    const QByteArray b = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
+        return;
+    int error = errno;
+    // A file system without the no-replace rename: a new link fails just as well on an existing name.
+    if (error == EINVAL || error == ENOSYS) {
+        if (::link(a.constData(), b.constData()) == 0) {
+            ::unlink(a.constData());
+            return;
+        }
+        error = errno;
+    }
+    if (error == EEXIST)
+        throw db::Error(QStringLiteral("%1 вече съществува").arg(to));
+    throw db::Error(QStringLiteral("%1 не може да бъде преименуван на %2: %3").arg(from, to, QString::fromLocal8Bit(std::strerror(error))));
+}
+
+void refuseExisting(const QString& path)
+{
+    if (QFileInfo::exists(path))
+        throw db::Error(QStringLiteral("%1 вече съществува").arg(path));
 }
 
 void exec(TDM& dm, const QString& sql)
@@ -166,9 +229,11 @@ void ValidateSystemAdministrator(const SystemAdministrator& admin)
     }
 }
 
-void CreateAdministeredSystemDatabase(const QString& serverName, const SystemAdministrator& admin)
+namespace {
+
+// The administered system database built at serverName itself; discarded if it fails.
+void BuildAdministeredSystemDatabase(const QString& serverName, const SystemAdministrator& admin)
 {
-    ValidateSystemAdministrator(admin);
     CreateCurrentSystemDatabase(serverName, admin.owner, admin.ownerPassword, Complete::Later);
     try {
         {
@@ -188,31 +253,102 @@ void CreateAdministeredSystemDatabase(const QString& serverName, const SystemAdm
     }
 }
 
-DemoLogin CreateDemo(const QString& folder)
+} // namespace
+
+void CreateAdministeredSystemDatabase(const QString& serverName, const SystemAdministrator& admin)
 {
-    QDir().mkpath(folder);
-    const QString dir = QFileInfo(folder).absoluteFilePath();
+    ValidateSystemAdministrator(admin);
+    // The server owns a host:path file and can only build it in place; what the build of a
+    // client that died left carries the mark of an unfinished creation and is made again.
+    if (!isLocalFile(serverName)) {
+        DiscardUnfinishedSystemDatabase(serverName, admin.owner, admin.ownerPassword);
+        BuildAdministeredSystemDatabase(serverName, admin);
+        return;
+    }
+    const QString target = QFileInfo(serverName).absoluteFilePath();
+    refuseExisting(target);
+    removeStaleParts(target);
+    const QString part = partName(target);
+    BuildAdministeredSystemDatabase(part, admin);
+    try {
+        moveIntoPlace(part, target);
+    } catch (...) {
+        DiscardSystemDatabase(part, admin.owner, admin.ownerPassword);
+        throw;
+    }
+}
+
+namespace {
+
+// A configuration file as it was before the demo wrote to it, put back if the demo fails.
+class FileSnapshot {
+public:
+    explicit FileSnapshot(const QString& path) : m_path(path)
+    {
+        QFile f(path);
+        m_existed = f.exists();
+        // One that cannot be read cannot be written either, and stays as it is.
+        m_known = !m_existed || f.open(QIODevice::ReadOnly);
+        if (m_existed && m_known)
+            m_bytes = f.readAll();
+    }
+    void restore() const noexcept
+    {
+        if (!m_known)
+            return;
+        if (!m_existed) {
+            QFile::remove(m_path);
+            return;
+        }
+        QSaveFile f(m_path);
+        if (f.open(QIODevice::WriteOnly) && f.write(m_bytes) == m_bytes.size())
+            f.commit();
+    }
+
+private:
+    QString m_path;
+    bool m_existed = false;
+    bool m_known = false;
+    QByteArray m_bytes;
+};
+
+// The demo's databases and configuration entries, built while no database has its name yet.
+void BuildDemo(const QString& dir, const QString& sysPart, const QList<QPair<QString, QString>>& appFiles, const DemoLogin& admin)
+{
+    BuildAdministeredSystemDatabase(sysPart, {kAdminClass, kAdminClassPassword, admin.login, admin.password, QStringLiteral("Демо Администратор")});
+    {
+        TDM dm;
+        SetStartupConnection(dm.db_Sys, kAdminClass, kAdminClassPassword, sysPart);
+        dm.db_Sys.connect();
+        addClass(dm, kGatekeep, QStringLiteral("user1"), QStringLiteral("user1-demo"));
+        for (int i = 0; i < demoApps().size(); ++i) {
+            const DemoApp& app = demoApps()[i];
+            createApplicationDatabase(appFiles[i].first);
+            addApplication(dm, app.name, app.alias, QStringLiteral("SYSDBA"), QStringLiteral("masterkey"));
+            for (const QString& cls : app.classes)
+                addClass(dm, app.name, cls, cls + QStringLiteral("-demo"));
+        }
+        // A few people with rights, to have something to look at.
+        const struct {
+            const char16_t* login;
+            const char16_t* fullName;
+            const char16_t* app;
+            const char16_t* cls;
+        } people[] = {
+            {u"ivan", u"Иван Петров", u"Mod02", u"user1"},
+            {u"anna", u"Анна Петрова", u"Mod05", u"user3"},
+            {u"petar", u"Петър Иванов", u"Mod07", u"user2"},
+        };
+        for (const auto& p : people)
+            addUser(dm, QString::fromUtf16(p.app), QString::fromUtf16(p.cls), QString::fromUtf16(p.login), QStringLiteral("demo"),
+                    QString::fromUtf16(p.fullName));
+    }
+
     const QString sys = dir + QStringLiteral("/sys.fdb");
-    if (QFileInfo::exists(sys))
-        throw db::Error(QStringLiteral("%1 вече съществува").arg(sys));
-
-    const DemoLogin admin{QStringLiteral("admin"), QStringLiteral("gatekeep")};
-    CreateAdministeredSystemDatabase(sys, {kAdminClass, kAdminClassPassword, admin.login, admin.password, QStringLiteral("Демо Администратор")});
-    TDM dm;
-    SetStartupConnection(dm.db_Sys, kAdminClass, kAdminClassPassword, sys);
-    dm.db_Sys.connect();
-    addClass(dm, kGatekeep, QStringLiteral("user1"), QStringLiteral("user1-demo"));
-
     IniFile zor(ConfigIniPath());
-    for (const DemoApp& app : demoApps()) {
-        const QString path = dir + QLatin1Char('/') + app.file;
-        createApplicationDatabase(path);
-        addApplication(dm, app.name, app.alias, QStringLiteral("SYSDBA"), QStringLiteral("masterkey"));
-        for (const QString& cls : app.classes)
-            addClass(dm, app.name, cls, cls + QStringLiteral("-demo"));
-        WriteAlias(app.alias, QStringLiteral("INTRBASE"),
-                   {{QStringLiteral("SERVER NAME"), path}, {QStringLiteral("USER NAME"), QStringLiteral("SYSDBA")},
-                    {QStringLiteral("LANGDRIVER"), QStringLiteral("ancyrr")}});
+    for (int i = 0; i < demoApps().size(); ++i) {
+        const DemoApp& app = demoApps()[i];
+        const QString& path = appFiles[i].second;
         zor.setValue(app.name, QStringLiteral("Number"), QStringLiteral("1"));
         zor.setValue(app.name, QStringLiteral("DBN1"), app.alias);
         zor.setValue(app.name, QStringLiteral("Caption1"), app.caption);
@@ -221,23 +357,60 @@ DemoLogin CreateDemo(const QString& folder)
         zor.setValue(app.name, QStringLiteral("sysBaseName1"), sys);
     }
     zor.save();
+    for (int i = 0; i < demoApps().size(); ++i)
+        WriteAlias(demoApps()[i].alias, QStringLiteral("INTRBASE"),
+                   {{QStringLiteral("SERVER NAME"), appFiles[i].second}, {QStringLiteral("USER NAME"), QStringLiteral("SYSDBA")},
+                    {QStringLiteral("LANGDRIVER"), QStringLiteral("ancyrr")}});
     WriteAlias(QStringLiteral("sys_db"), QStringLiteral("INTRBASE"),
                {{QStringLiteral("SERVER NAME"), sys}, {QStringLiteral("USER NAME"), QStringLiteral("SYSDBA")},
                 {QStringLiteral("LANGDRIVER"), QStringLiteral("ancyrr")}});
+}
 
-    // A few people with rights, to have something to look at.
-    const struct {
-        const char16_t* login;
-        const char16_t* fullName;
-        const char16_t* app;
-        const char16_t* cls;
-    } people[] = {
-        {u"ivan", u"Иван Петров", u"Mod02", u"user1"},
-        {u"anna", u"Анна Петрова", u"Mod05", u"user3"},
-        {u"petar", u"Петър Иванов", u"Mod07", u"user2"},
-    };
-    for (const auto& p : people)
-        addUser(dm, QString::fromUtf16(p.app), QString::fromUtf16(p.cls), QString::fromUtf16(p.login), QStringLiteral("demo"),
-                QString::fromUtf16(p.fullName));
+} // namespace
+
+QString DemoCompletionMark(const QString& folder) { return QFileInfo(folder).absoluteFilePath() + QStringLiteral("/.complete"); }
+
+DemoLogin CreateDemo(const QString& folder)
+{
+    const QString dir = QFileInfo(folder).absoluteFilePath();
+    const bool madeDir = !QFileInfo::exists(dir);
+    if (!QDir().mkpath(dir))
+        throw db::Error(QStringLiteral("Папката %1 не може да бъде създадена").arg(dir));
+
+    // Each database is built under a name of its own and takes its name at the end, the mark
+    // of a finished demo last of all: a demo stopped at any point is not taken for one.
+    QStringList names{QStringLiteral("sys.fdb")};
+    for (const DemoApp& app : demoApps())
+        names << app.file;
+    QList<QPair<QString, QString>> files; // built as, named
+    for (const QString& name : names) {
+        const QString target = dir + QLatin1Char('/') + name;
+        refuseExisting(target);
+        removeStaleParts(target);
+        files.append({partName(target), target});
+    }
+    const QString mark = DemoCompletionMark(dir);
+    QFile::remove(mark);
+
+    const DemoLogin admin{QStringLiteral("admin"), QStringLiteral("gatekeep")};
+    const FileSnapshot aliases(AliasFilePath());
+    const FileSnapshot zor(ConfigIniPath());
+    int moved = 0;
+    try {
+        BuildDemo(dir, files[0].first, files.mid(1), admin);
+        for (; moved < files.size(); ++moved)
+            moveIntoPlace(files[moved].first, files[moved].second);
+        QSaveFile done(mark);
+        if (!done.open(QIODevice::WriteOnly) || done.write("Gatekeep demo\n") < 0 || !done.commit())
+            throw db::Error(QStringLiteral("%1 не може да бъде записан: %2").arg(mark, done.errorString()));
+    } catch (...) {
+        for (int i = 0; i < files.size(); ++i)
+            QFile::remove(i < moved ? files[i].second : files[i].first);
+        aliases.restore();
+        zor.restore();
+        if (madeDir)
+            QDir().rmdir(dir);
+        throw;
+    }
     return admin;
 }

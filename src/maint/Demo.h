@@ -27,7 +27,9 @@ void ValidateSystemAdministrator(const SystemAdministrator& admin);
 // A new system database at the current schema that admin can log into: the Gatekeep
 // application (alias sys_db), its administrator class named and opened as the owner, and the
 // administrator with that class. Everything is checked before the file is made; a creation
-// that fails part-way leaves nothing behind. Throws db::Error.
+// that fails part-way leaves nothing behind. A local file is built under a hidden name beside
+// it and takes its name only when finished, so a killed creation never leaves a file of that
+// name. Throws db::Error.
 void CreateAdministeredSystemDatabase(const QString& serverName, const SystemAdministrator& admin);
 
 struct DemoLogin {
@@ -39,5 +41,10 @@ struct DemoLogin {
 // schema, the Gatekeep application with an administrator class, a demo administrator, a few
 // applications of the suite with classes, users and their own databases; the alias file
 // (AliasFilePath) and ZorCfg.ini (ConfigIniPath) point at them. Refuses a folder that already
-// has a system database. Throws db::Error.
+// has any of its databases. The databases take their names only when all of them are built,
+// and DemoCompletionMark is written last; a failure removes every database it made and puts
+// the configuration files back. Throws db::Error.
 DemoLogin CreateDemo(const QString& folder);
+
+// The file whose presence says that the demo in folder was finished.
+QString DemoCompletionMark(const QString& folder);

@@ -18,23 +18,44 @@ void repaint() { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents)
 
 void showError(const QString& message) { prompts().message(SelfUpdateText::Error + message, Prompts::Icon::Error); }
 
+void showRegenerate(const QString& location)
+{
+    prompts().message(SelfUpdateText::Regenerate.arg(location), Prompts::Icon::Error);
+}
+
 // The history table is created piece by piece, each piece committed on its own; a piece found
 // in the catalogue is not made again, so a check stopped half-way completes it next time.
-void CreateSelfUpdatesTable(TDM& dm)
+// Returns false when the table could not be made.
+bool CreateSelfUpdatesTable(TDM& dm, const QString& location)
 {
-    if (!dm.db_Sys.tableNames().contains(QStringLiteral("SelfUpdates"), Qt::CaseInsensitive))
-        ExecSqlOrReport(dm.WQ, QStringLiteral("Create Table SelfUpdates(SU_ID integer not null primary key,SU_Date Date,"
-                                              "SU_Descr Varchar(100),SU_Blob Blob)"),
-                        true);
+    if (!dm.db_Sys.tableNames().contains(QStringLiteral("SelfUpdates"), Qt::CaseInsensitive)) {
+        // A creation killed in its commit would stop this one for good; a release that fails
+        // shows itself in the creation below.
+        try {
+            ReleaseAbandonedTablePages(dm.db_Sys);
+        } catch (const std::exception&) {
+        }
+        if (!ExecSqlText(dm.WQ, QStringLiteral("Create Table SelfUpdates(SU_ID integer not null primary key,SU_Date Date,"
+                                               "SU_Descr Varchar(100),SU_Blob Blob)"),
+                         true)) {
+            showError(LastSqlError());
+            if (NeedsRegeneration(LastSqlError()))
+                showRegenerate(location);
+            return false;
+        }
+    }
     if (!CatalogueHas(dm.db_Sys, {CatalogueObject::Trigger, QStringLiteral("SETSUDATE"), {}})) {
         ExecSqlOrReport(dm.WQ, QStringLiteral("Create Trigger SetSUDate for SelfUpdates before Insert as Begin "
                                               "New.SU_Date = \"Now\"; End "),
                         true);
         ExecSqlOrReport(dm.WQ, QStringLiteral("Grant All on SelfUpdates to syscreat"), true);
     }
+    return true;
 }
 
 } // namespace
+
+bool NeedsRegeneration(const QString& error) { return error.contains(QLatin1String("cannot create index"), Qt::CaseInsensitive); }
 
 int SystemSchemaVersion(db::Database& database)
 {
@@ -49,7 +70,8 @@ int SystemSchemaVersion(db::Database& database)
 bool SelfUpdateCheck(TDM& dm, const QString& location)
 {
     try {
-        CreateSelfUpdatesTable(dm);
+        if (!CreateSelfUpdatesTable(dm, location))
+            return false;
         if (!ExecSqlText(dm.WQ, QStringLiteral("Select max(SU_ID) from SelfUpdates"), false)) {
             prompts().message(SelfUpdateText::NoVersion, Prompts::Icon::Error);
             return false;
@@ -98,9 +120,12 @@ SelfUpdateResult TfrmSelfUpdate::Run(const QString& location, int after)
             m_progress->setValue(step.number - 1);
             repaint();
         });
-        connect(&updater, &SelfUpdater::stepFailed, this, [](const SelfUpdateStep&, const QString& error) {
+        connect(&updater, &SelfUpdater::stepFailed, this, [&location](const SelfUpdateStep&, const QString& error) {
             showError(error);
-            prompts().message(SelfUpdateText::StepFailed, Prompts::Icon::Error);
+            if (NeedsRegeneration(error))
+                showRegenerate(location);
+            else
+                prompts().message(SelfUpdateText::StepFailed, Prompts::Icon::Error);
         });
         m_progress->setValue(after);
         result = updater.run(after);

@@ -22,11 +22,21 @@ inline const QString Busy = QStringLiteral(
     "Базата данни sys.gdb в момента се обновява или се използва от друга програма.\r"
     "Опитайте отново, когато тя приключи.");
 inline const QString Wait = QStringLiteral("Моля Изчакайте докато приключи обновяването");
+// %1 the database
+inline const QString Regenerate = QStringLiteral(
+    "Базата данни %1 е останала с недовършена промяна от прекъснато обновяване, която само "
+    "регенерирането (архив и възстановяване с gbak) премахва.\r"
+    "Регенерирайте я, докато никоя програма не я използва (например от прозореца „Регенериране“ "
+    "на Gatekeep, свързан с друга системна база), и стартирайте програмата отново.");
 } // namespace SelfUpdateText
 
 // The self-update check: brings the system database at location to the last step with the
 // administrator's consent. Returns true when the main window may go on with the database.
 bool SelfUpdateCheck(TDM& dm, const QString& location);
+
+// The words of the engine for the state that only a backup and restore clears: a table number
+// whose pages a creation killed in its commit left behind.
+bool NeedsRegeneration(const QString& error);
 
 // The largest step recorded in SelfUpdates; 0 for a database without the table.
 int SystemSchemaVersion(db::Database& database);

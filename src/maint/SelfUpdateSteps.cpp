@@ -5,6 +5,8 @@
 #include "db/Database.h"
 #include "db/Query.h"
 
+#include <QCoreApplication>
+
 namespace {
 
 const QString kChngPwEmpty = QStringLiteral(
@@ -287,6 +289,46 @@ bool CatalogueHas(db::Database& database, const CatalogueObject& object)
         q.setParam(QStringLiteral("col"), object.column.toUpper());
     q.open();
     return !q.eof();
+}
+
+void ReleaseAbandonedTablePages(db::Database& database)
+{
+    // Spares of a run that was stopped before it dropped them go first; one that another program
+    // is using stays.
+    const QString spare = QStringLiteral("GK_SPARE_");
+    const auto spares = [&] {
+        QStringList names;
+        db::Query q(&database);
+        q.setSql(QStringLiteral("select rdb$relation_name from rdb$relations where rdb$relation_name starting with :p"));
+        q.setParam(QStringLiteral("p"), spare);
+        for (q.open(); !q.eof(); q.next())
+            names << q.field(0).asString().trimmed();
+        return names;
+    };
+    for (const QString& name : spares()) {
+        try {
+            exec(database, QStringLiteral("drop table ") + name);
+        } catch (const std::exception&) {
+        }
+    }
+
+    // The next table takes the number after the last one given; numbers at or above it with
+    // pages but no table are what a killed creation left.
+    const QString abandoned = QStringLiteral(
+        "select max(p.rdb$relation_id) from rdb$pages p where p.rdb$relation_id >= (select rdb$relation_id from rdb$database) "
+        "and not exists (select 1 from rdb$relations r where r.rdb$relation_id = p.rdb$relation_id)");
+    const int last = integerOf(database, abandoned);
+    if (last == 0)
+        return;
+    QStringList made;
+    const QString prefix = spare + QString::number(QCoreApplication::applicationPid()) + QLatin1Char('_');
+    // Each spare takes one number; a few more than there are abandoned numbers is a bound.
+    for (int i = 0; i < 16 && integerOf(database, abandoned) != 0; ++i) {
+        made << prefix + QString::number(i);
+        exec(database, QStringLiteral("create table %1 (X integer)").arg(made.last()));
+    }
+    for (const QString& name : made)
+        exec(database, QStringLiteral("drop table ") + name);
 }
 
 const QList<SelfUpdateStep>& SelfUpdateSteps()

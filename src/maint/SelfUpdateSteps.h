@@ -19,6 +19,13 @@ struct CatalogueObject {
 // Whether the catalogue of database holds object (names compare in upper case).
 bool CatalogueHas(db::Database& database, const CatalogueObject& object);
 
+// A table whose creation was killed in its commit leaves its pages listed under a relation
+// number that no table has, and the next table created takes that number and cannot build its
+// key's index there ("cannot create index RDB$PRIMARYn"), for good. Takes every such number
+// with a spare table and drops the spares, which releases the pages. Works outside any
+// transaction, each statement committed. Throws db::Error.
+void ReleaseAbandonedTablePages(db::Database& database);
+
 // One built-in schema step of the system database.
 struct SelfUpdateStep {
     enum Kind { Sql = 0, Operation = 2 };

@@ -24,6 +24,13 @@ SelfUpdater::SelfUpdater(db::Database& database, QObject* parent) : QObject(pare
 
 SelfUpdateResult SelfUpdater::run(int after, int last)
 {
+    // What a run killed in a commit left would stop this one for good. A release that fails
+    // (another program creating tables at this moment) changes nothing: the step that cannot go
+    // on says so itself.
+    try {
+        ReleaseAbandonedTablePages(m_db);
+    } catch (const std::exception&) {
+    }
     for (const SelfUpdateStep& step : SelfUpdateSteps()) {
         if (step.number <= after || step.number > last)
             continue;
