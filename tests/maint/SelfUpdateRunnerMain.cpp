@@ -16,7 +16,7 @@ class ConsentingPrompts final : public Prompts {
 public:
     void message(const QString& text, Icon) override { std::printf("message %s\n", text.toUtf8().constData()), std::fflush(stdout); }
     bool confirm(const QString&, Icon, Answer) override { return true; }
-    Answer askYesNoCancel(const QString&) override { return Answer::Cancel; }
+    Answer askYesNoCancel(const QString&, Icon) override { return Answer::Cancel; }
     bool inputText(const QString&, const QString&, QString&) override { return false; }
     QString openFile(const FileDialogOptions&) override { return {}; }
     QStringList openFiles(const FileDialogOptions&) override { return {}; }
