@@ -62,14 +62,6 @@ QString withFirstFlag(QString flags, QChar first)
     return flags;
 }
 
-// A statement of one operation, sent as written (stored texts may hold ':').
-void run(db::Query& q, const QString& sql)
-{
-    q.setParamCheck(false);
-    q.setSql(sql);
-    q.execSql();
-}
-
 // A database message about a statement that carried a password, made safe to show.
 QString withoutSecrets(QString message, const QStringList& secrets)
 {
