@@ -173,14 +173,7 @@ protected:
         return *m_appDbs.back();
     }
 
-    QString writeFile(const QString& name, const QByteArray& bytes)
-    {
-        const QString path = m_tmp.path(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return path;
-    }
+    QString writeFile(const QString& name, const QByteArray& bytes) { return m_tmp.write(name, bytes); }
 
     std::unique_ptr<TfrmImport> open()
     {

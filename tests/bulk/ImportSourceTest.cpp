@@ -13,14 +13,6 @@
 
 namespace {
 
-QString writeFile(const TempDir& dir, const QString& name, const QByteArray& bytes)
-{
-    const QString path = dir.path(name);
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    return path;
-}
 
 } // namespace
 
@@ -113,7 +105,7 @@ TEST(ImportSourceTest, MalformedWorkbooksAreRefused)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const QString path = writeFile(dir, QString::fromLatin1(c.name), c.bytes);
+        const QString path = dir.write(QString::fromLatin1(c.name), c.bytes);
         try {
             ReadWorkbook(path);
             ADD_FAILURE() << "read";

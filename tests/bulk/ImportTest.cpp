@@ -510,15 +510,6 @@ struct ServerSystemDb {
     int mod02 = 0;
 };
 
-QString writeText(TempDir& tmp, const QString& name, const QByteArray& text)
-{
-    const QString path = tmp.path(name);
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(text);
-    return path;
-}
-
 } // namespace
 
 // Two runs of one file at once on the server: every person is made once, with one right, and
@@ -531,7 +522,7 @@ TEST(ImportConcurrencyTest, TwoRunsOfOneFileMakeEachUserOnce)
     QByteArray text;
     for (int i = 1; i <= kRows; ++i)
         text += QStringLiteral("d%1;Двоен Човек %1\n").arg(i).toUtf8();
-    const QString file = writeText(tmp, QStringLiteral("both.txt"), text);
+    const QString file = tmp.write(QStringLiteral("both.txt"), text);
 
     std::unique_ptr<QProcess> a(sys.runner(file)), b(sys.runner(file));
     for (QProcess* p : {a.get(), b.get()}) {
@@ -553,7 +544,7 @@ TEST(ImportConcurrencyTest, OneClassPerApplicationHoldsUnderAnotherWriter)
                                .arg(lit(EncodeStoredText(QStringLiteral("ivan"))), lit(EncodeStoredText(QStringLiteral("pw"))),
                                     lit(EncodeStoredText(QStringLiteral("Иван Петров")))));
     const int ivan = sys.count(QStringLiteral("select max(user_id) from users"));
-    const QString file = writeText(tmp, QStringLiteral("ivan.txt"), QStringLiteral("ivan;Иван Петров\n").toUtf8());
+    const QString file = tmp.write(QStringLiteral("ivan.txt"), QStringLiteral("ivan;Иван Петров\n").toUtf8());
 
     db::Database other;
     other.setDriverName(QStringLiteral("INTRBASE"));

@@ -2,6 +2,7 @@
 
 #include "db/Database.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QUuid>
 
@@ -61,4 +62,13 @@ PgTestDatabase::~PgTestDatabase()
         runAdmin(m_admin, QStringLiteral("drop database if exists %1 with (force)").arg(m_name));
     } catch (const std::exception&) {
     }
+}
+
+QString TempDir::write(const QString& name, const QByteArray& bytes) const
+{
+    const QString file = path(name);
+    QFile f(file);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly)) << file.toStdString();
+    EXPECT_EQ(f.write(bytes), bytes.size()) << file.toStdString();
+    return file;
 }

@@ -33,6 +33,8 @@ private:
 class TempDir {
 public:
     QString path(const QString& name = {}) const { return name.isEmpty() ? m_dir.path() : m_dir.filePath(name); }
+    // Writes a file of the folder and returns its path; a failure fails the test.
+    QString write(const QString& name, const QByteArray& bytes) const;
 
 private:
     QTemporaryDir m_dir;
