@@ -195,7 +195,7 @@ TAutoUpd_Frm::TAutoUpd_Frm(QWidget* parent) : QDialog(parent)
     Plan_LV->setAllColumnsShowFocus(true);
     Plan_LV->setColumnWidth(0, 160);
     Plan_LV->setColumnWidth(1, 60);
-    Plan_LV->setMaximumHeight(130);
+    Plan_LV->setMaximumHeight(100);
     planTitle->setBuddy(Plan_LV);
 
     Stage_LV = new QTreeWidget(this);

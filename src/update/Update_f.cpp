@@ -334,21 +334,21 @@ void TUpdate_f::FileClick()
     // The script is read and its database found before the window changes: a cancelled
     // choice of database leaves everything as it was.
     const TGetServerHandler resolve = [this](const QString& alias, QString& server) { return ResolveServer(alias, server); };
+    auto unload = [this] {
+        Step_sb->setEnabled(false);
+        AttachGrid(false);
+        ClearStepInfo();
+        labScript->clear();
+    };
     std::optional<QList<TScriptPlan>> plan;
     try {
         plan = PlanScripts({path}, resolve, {}, {});
         if (!plan)
             return;
-        Step_sb->setEnabled(false);
-        AttachGrid(false);
-        ClearStepInfo();
-        labScript->clear();
+        unload();
         Updater.LoadScript(path);
     } catch (const std::exception& e) {
-        Step_sb->setEnabled(false);
-        AttachGrid(false);
-        ClearStepInfo();
-        labScript->clear();
+        unload();
         CloseRunner();
         prompts().message(db::errorMessage(e), Prompts::Icon::Error);
         return;
