@@ -13,7 +13,9 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -21,7 +23,9 @@ namespace Text = UpdateText;
 
 namespace {
 constexpr int kEntryRole = Qt::UserRole + 1;
-}
+// The table the summary reads.
+const QString kHistoryTable = QStringLiteral("SQL_UPDATES");
+} // namespace
 
 QString ScriptFileName(const QString& path)
 {
@@ -58,10 +62,16 @@ TfrmHistory::TfrmHistory(QWidget* parent) : QDialog(parent), dbConn(Text::Histor
     grid->setObjectName(QStringLiteral("grid"));
     grid->SearchEnabled = false;
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid->setColumns({{QStringLiteral("SU_FILENAME"), Text::HistoryFile, {}, 220, true},
-                      {QStringLiteral("maxsuno"), Text::HistoryStep, {}, 80, true}});
+    grid->setColumns({{QStringLiteral("SU_FILENAME"), Text::HistoryFile, {}, 130, true},
+                      {QStringLiteral("SU_DATE"), Text::HistoryDate, {}, 140, true},
+                      {QStringLiteral("maxsuno"), Text::HistoryStep, {}, 70, true}});
     grid->setDataSet(rxUpdates);
-    (new QVBoxLayout(updates))->addWidget(grid);
+    labUpdates = new QLabel(Text::HistoryChoose, updates);
+    labUpdates->setObjectName(QStringLiteral("labUpdates"));
+    labUpdates->setWordWrap(true);
+    auto* updatesLayout = new QVBoxLayout(updates);
+    updatesLayout->addWidget(labUpdates);
+    updatesLayout->addWidget(grid, 1);
 
     btnQuit = new QPushButton(Text::Exit, this);
     btnQuit->setObjectName(QStringLiteral("btnQuit"));
@@ -77,7 +87,7 @@ TfrmHistory::TfrmHistory(QWidget* parent) : QDialog(parent), dbConn(Text::Histor
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(lists, 1);
     layout->addLayout(buttons);
-    resize(760, 420);
+    resize(760, 440);
 
     try {
         LoadAllDBEntries(m_entries);
@@ -91,6 +101,16 @@ TfrmHistory::TfrmHistory(QWidget* parent) : QDialog(parent), dbConn(Text::Histor
             continue;
         AddRow(i);
     }
+    // The empty last row cannot be chosen, so it never looks chosen.
+    for (int c = 0; c < sgBases->columnCount(); ++c) {
+        auto* empty = new QTableWidgetItem;
+        empty->setFlags(Qt::NoItemFlags);
+        sgBases->setItem(sgBases->rowCount() - 1, c, empty);
+    }
+    // Nothing is chosen until the administrator chooses: the focus would make the first row
+    // current, and connect to its database, as the window opens.
+    sgBases->setCurrentItem(nullptr);
+    btnQuit->setFocus();
     connect(sgBases, &QTableWidget::currentCellChanged, this, [this](int row, int, int previous, int) {
         if (row != previous)
             SelectRow(row);
@@ -128,6 +148,12 @@ void TfrmHistory::SelectRow(int row)
     if (entry < 0)
         return;
     const TDBEntry& e = m_entries[entry];
+    {
+        const QSignalBlocker quiet(sgBases); // choosing the row here is no second choice
+        sgBases->selectRow(row);
+    }
+    const QString name = e.Caption.trimmed().isEmpty() ? e.DBN : e.Caption.trimmed();
+    labUpdates->setText(QStringLiteral("%1 (%2)").arg(name, e.DBN));
     try {
         dbConn.disconnect();
         dbConn.setDatabaseName(Text::HistoryDbName);
@@ -137,9 +163,18 @@ void TfrmHistory::SelectRow(int row)
         // The server path as the database lists form it: a local database has no "host:".
         dbConn.params().setValue(QStringLiteral("Server Name"), ServerPath(e.ServIP, e.BaseName));
         dbConn.connect();
+        bool hasHistory = false;
+        for (const QString& t : dbConn.tableNames())
+            hasHistory = hasHistory || t.trimmed().compare(kHistoryTable, Qt::CaseInsensitive) == 0;
+        if (!hasHistory) {
+            rxUpdates->close();
+            prompts().message(Text::NoHistoryTable.arg(name, e.DBN, kHistoryTable), Prompts::Icon::Warning);
+            return;
+        }
         LoadSummary();
     } catch (const std::exception& ex) {
-        prompts().message(db::errorMessage(ex), Prompts::Icon::Error);
+        rxUpdates->close();
+        prompts().message(Text::HistoryUnreadable.arg(name, e.DBN) + db::errorMessage(ex), Prompts::Icon::Error);
     }
 }
 

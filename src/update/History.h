@@ -6,6 +6,7 @@
 
 #include <QDialog>
 
+class QLabel;
 class QPushButton;
 class QTableWidget;
 class TDBHintGrid;
@@ -19,12 +20,14 @@ public:
     ~TfrmHistory() override;
 
     // Connects to the database of the row's entry and summarises its history; the empty last
-    // row does nothing. A failure is shown and leaves the list as it was.
+    // row does nothing. A failure is shown naming the database, and the list is emptied: it
+    // never shows one database's rows under another's name.
     void SelectRow(int row);
     // The entry a row of sgBases stands for, or -1.
     int EntryOfRow(int row) const;
 
     QTableWidget* sgBases;
+    QLabel* labUpdates; // whose history the grid shows, or what to do
     TDBHintGrid* grid;
     TMemDataSet* rxUpdates;
     QPushButton* btnQuit;

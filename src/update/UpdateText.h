@@ -77,4 +77,27 @@ inline const QString SummaryQuery =
     QStringLiteral(" select distinct SU_FILENAME, su_date,max(su_no) as maxsuno from sql_updates  where Upper(SU_FILENAME) like ") +
     QLatin1Char('"') + QStringLiteral("%UPD___.SQL") + QLatin1Char('"') +
     QStringLiteral(" group by SU_FILENAME,su_date order by su_date");
+
+// What the windows show besides the design's texts: what a run will do before it starts,
+// where it stopped, the step the next press runs, and a history that cannot be read.
+inline const QString ColScript = QStringLiteral("Скрипт");
+inline const QString ColDatabase = QStringLiteral("База данни");
+inline const QString ColSteps = QStringLiteral("Стъпки");
+inline const QString PlanTitle = QStringLiteral("Ще се изпълнят, в този ред:");
+inline const QString PlanThroughAlias = QStringLiteral("през алиаса %1");
+inline const QString PlanNoDatabase = QStringLiteral("(няма избрана база)");
+inline const QString DetailHint = QStringLiteral("Изберете ред, за да прочетете целия му текст.");
+inline const QString RunStoppedAtStep =
+    QStringLiteral("Изпълнението спря на стъпка %1 на %2 след грешка; следващите стъпки не са изпълнени.");
+inline const QString RunStoppedInScript =
+    QStringLiteral("Изпълнението спря при %1 след грешка; нито една негова стъпка не е изпълнена.");
+inline const QString ScriptLabel = QStringLiteral("Скрипт :");
+inline const QString NextStepLabel = QStringLiteral("Следваща стъпка :");
+inline const QString NextStepInfo = QStringLiteral("стъпка %1 от %2, номер %3");
+inline const QString NoNextStep = QStringLiteral("няма: всички %1 стъпки са минати, следващото \"Стъпка\" затваря файла");
+inline const QString HistoryDate = QStringLiteral("Дата");
+inline const QString HistoryChoose = QStringLiteral("Изберете база от списъка.");
+inline const QString NoHistoryTable =
+    QStringLiteral("Базата \"%1\" (%2) няма таблица %3: в нея не са прилагани скриптове за обновяване.");
+inline const QString HistoryUnreadable = QStringLiteral("Историята на базата \"%1\" (%2) не може да бъде прочетена:\n");
 } // namespace UpdateText

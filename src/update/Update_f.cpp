@@ -103,6 +103,14 @@ TUpdate_f::TUpdate_f(QWidget* parent) : QDialog(parent), Updater(kWindowSuffix)
     labChoosedDBInfo->setTextInteractionFlags(Qt::TextSelectableByMouse);
     sbCancelDB = button(this, "sbCancelDB", Text::CancelDB);
 
+    auto* scriptLabel = new QLabel(Text::ScriptLabel, this);
+    labScript = new QLabel(this);
+    labScript->setObjectName(QStringLiteral("labScript"));
+    labScript->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* nextStepLabel = new QLabel(Text::NextStepLabel, this);
+    labNextStep = new QLabel(this);
+    labNextStep->setObjectName(QStringLiteral("labNextStep"));
+
     Upd_Text = new QPlainTextEdit(this);
     Upd_Text->setObjectName(QStringLiteral("Upd_Text"));
     Upd_Text->setReadOnly(true);
@@ -149,6 +157,10 @@ TUpdate_f::TUpdate_f(QWidget* parent) : QDialog(parent), Updater(kWindowSuffix)
     top->addWidget(labChoosedDB, 1, 0);
     top->addWidget(labChoosedDBInfo, 1, 1);
     top->addWidget(sbCancelDB, 1, 2);
+    top->addWidget(scriptLabel, 2, 0);
+    top->addWidget(labScript, 2, 1, 1, 2);
+    top->addWidget(nextStepLabel, 3, 0);
+    top->addWidget(labNextStep, 3, 1, 1, 2);
     top->setColumnStretch(1, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -175,7 +187,7 @@ TUpdate_f::TUpdate_f(QWidget* parent) : QDialog(parent), Updater(kWindowSuffix)
     layout->addLayout(top);
     layout->addLayout(buttons);
     layout->addWidget(split, 1);
-    resize(900, 640);
+    resize(780, 560);
     ClearChosenDB();
 }
 
@@ -207,10 +219,30 @@ void TUpdate_f::CloseRunner()
     }
 }
 
+void TUpdate_f::ShowNextStep()
+{
+    const int count = Updater.StepCount();
+    if (Updater.Cursor < count) {
+        const TSQLStep& step = Updater.Steps(Updater.Cursor);
+        labNextStep->setText(Text::NextStepInfo.arg(Updater.Cursor + 1).arg(count).arg(step.StepNo()));
+        Upd_Text->setPlainText(step.Lines().join(QLatin1Char('\n')));
+    } else {
+        labNextStep->setText(Text::NoNextStep.arg(count));
+        Upd_Text->clear();
+    }
+}
+
+void TUpdate_f::ClearStepInfo()
+{
+    labNextStep->clear();
+    Upd_Text->clear();
+}
+
 int TUpdate_f::ShowModal()
 {
     ClearChosenDB();
     Step_sb->setEnabled(false);
+    ClearStepInfo();
     return Runner() ? Runner()(*this) : exec();
 }
 
@@ -246,7 +278,7 @@ void TUpdate_f::SetChosenDB(const QString& alias, const QString& server)
     sbCancelDB->show();
 }
 
-void TUpdate_f::ResolveServer(const QString& alias, QString& server)
+bool TUpdate_f::ResolveServer(const QString& alias, QString& server)
 {
     if (alias.isEmpty() || alias.compare(Text::MenuAlias, Qt::CaseInsensitive) == 0) {
         server.clear();
@@ -254,14 +286,14 @@ void TUpdate_f::ResolveServer(const QString& alias, QString& server)
         if (!m_aliasChoice)
             m_aliasChoice = m_ownAliasChoice = new TAlias_F(this);
         if (m_aliasChoice->ShowModal(chosen) != QDialog::Accepted)
-            return;
+            return false;
         server = AliasParams(chosen).value(QStringLiteral("SERVER NAME"));
         SetChosenDB(chosen, server);
-        return;
+        return true;
     }
     if (!ChosenAlias.isEmpty() && alias.compare(ChosenAlias, Qt::CaseInsensitive) == 0) {
         server = ChosenServer;
-        return;
+        return true;
     }
     server.clear();
     for (const AppAliasPair& pair : AppAliasTable) {
@@ -274,8 +306,9 @@ void TUpdate_f::ResolveServer(const QString& alias, QString& server)
             server = values.first();
             SetChosenDB(alias, server);
         }
-        return;
+        return true;
     }
+    return true;
 }
 
 void TUpdate_f::ShowStepError(const QString& message)
@@ -293,24 +326,42 @@ void TUpdate_f::ShowAlreadyApplied(std::int32_t stepNo, const QDateTime& applied
 
 void TUpdate_f::FileClick()
 {
-    Step_sb->setEnabled(false);
-    AttachGrid(false);
     FileDialogOptions o;
     o.filter = AnyCaseFilter(Text::ScriptFilter);
     const QString path = prompts().openFile(o);
     if (path.isEmpty())
         return;
-    Updater.OnGetServer = [this](const QString& alias, QString& server) { ResolveServer(alias, server); };
+    // The script is read and its database found before the window changes: a cancelled
+    // choice of database leaves everything as it was.
+    const TGetServerHandler resolve = [this](const QString& alias, QString& server) { return ResolveServer(alias, server); };
+    auto unload = [this] {
+        Step_sb->setEnabled(false);
+        AttachGrid(false);
+        ClearStepInfo();
+        labScript->clear();
+    };
+    std::optional<QList<TScriptPlan>> plan;
     try {
+        plan = PlanScripts({path}, resolve, {}, {});
+        if (!plan)
+            return;
+        unload();
         Updater.LoadScript(path);
     } catch (const std::exception& e) {
+        unload();
+        CloseRunner();
         prompts().message(db::errorMessage(e), Prompts::Icon::Error);
         return;
     }
     Als->setText(Updater.Alias);
-    Upd_Text->clear();
+    labScript->setText(QFileInfo(path).fileName());
+    labScript->setToolTip(Updater.ScriptFile);
+    // The database is found already: the runner asks nothing more.
+    Updater.OnGetServer = nullptr;
+    Updater.ServerName = plan->value(0).server;
     Updater.Connect();
     Step_sb->setEnabled(true);
+    ShowNextStep();
     if (Updater.HistoryTable().active())
         Updater.HistoryTable().last();
     AttachGrid(true);
@@ -318,8 +369,6 @@ void TUpdate_f::FileClick()
 
 void TUpdate_f::StepClick()
 {
-    if (Updater.Cursor < Updater.StepCount())
-        Upd_Text->setPlainText(Updater.Steps(Updater.Cursor).Lines().join(QLatin1Char('\n')));
     bool more = false;
     try {
         more = Updater.RunNextStep();
@@ -328,7 +377,11 @@ void TUpdate_f::StepClick()
         more = true;
     }
     Step_sb->setEnabled(more);
-    if (!more) {
+    if (more) {
+        ShowNextStep();
+    } else {
+        labNextStep->setText(Text::EndOfFile);
+        Upd_Text->clear();
         prompts().message(Text::EndOfFile, Prompts::Icon::Information);
         CloseRunner();
     }
@@ -341,15 +394,7 @@ void TUpdate_f::AutoClick()
     const QString path = prompts().openFile(o);
     if (path.isEmpty() || !QFileInfo::exists(path))
         return;
-    CloseRunner();
-    const QStringList login = MaintenanceLoginLines();
-    try {
-        RunScripts({path}, login.value(0), login.value(1),
-                   [this](const QString& alias, QString& server) { ResolveServer(alias, server); }, ChosenAlias, ChosenServer,
-                   this);
-    } catch (const std::exception& e) {
-        prompts().message(db::errorMessage(e), Prompts::Icon::Error);
-    }
+    RunInBackground({path});
 }
 
 void TUpdate_f::MultiClick()
@@ -360,12 +405,22 @@ void TUpdate_f::MultiClick()
     files.erase(std::remove_if(files.begin(), files.end(), [](const QString& f) { return !QFileInfo::exists(f); }), files.end());
     if (files.isEmpty())
         return;
-    CloseRunner();
+    RunInBackground(SortScripts(files));
+}
+
+void TUpdate_f::RunInBackground(const QStringList& files)
+{
     const QStringList login = MaintenanceLoginLines();
     try {
-        RunScripts(SortScripts(files), login.value(0), login.value(1),
-                   [this](const QString& alias, QString& server) { ResolveServer(alias, server); }, ChosenAlias, ChosenServer,
-                   this);
+        // The window's own connections close only when the run is about to be shown: a script
+        // that does not read, or a cancelled choice, leaves the window as it was.
+        RunScripts(files, login.value(0), login.value(1),
+                   [this](const QString& alias, QString& server) { return ResolveServer(alias, server); }, ChosenAlias,
+                   ChosenServer, this, [this] {
+                       CloseRunner();
+                       Step_sb->setEnabled(false);
+                       ClearStepInfo();
+                   });
     } catch (const std::exception& e) {
         prompts().message(db::errorMessage(e), Prompts::Icon::Error);
     }
@@ -389,4 +444,5 @@ void TUpdate_f::CancelDBClick()
     ClearChosenDB();
     CloseRunner();
     Step_sb->setEnabled(false);
+    ClearStepInfo();
 }

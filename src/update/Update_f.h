@@ -30,8 +30,9 @@ public:
 
     void ClearChosenDB();
     void SetChosenDB(const QString& alias, const QString& server);
-    // The runner's OnGetServer: the server path of a script's alias (see the README).
-    void ResolveServer(const QString& alias, QString& server);
+    // The server path of a script's alias (see the README); false when the administrator
+    // cancelled the choice of an alias, and nothing is to connect.
+    bool ResolveServer(const QString& alias, QString& server);
     void ShowStepError(const QString& message);
     void ShowAlreadyApplied(std::int32_t stepNo, const QDateTime& appliedAt);
 
@@ -48,7 +49,9 @@ public:
     static std::function<int(TUpdate_f&)>& Runner();
 
     QLineEdit* Als;
-    QPlainTextEdit* Upd_Text;
+    QLabel* labScript;   // the loaded script's file name
+    QLabel* labNextStep; // what the next "Стъпка" runs: its position and number
+    QPlainTextEdit* Upd_Text; // the text of that step
     TDBHintGrid* DBGrid1;
     QPlainTextEdit* DBMemo1;
     TDBNavigator2* DBNavigator1;
@@ -70,6 +73,9 @@ private:
     void AttachGrid(bool on);
     void ShowHistoryText();
     void CloseRunner();
+    void ShowNextStep();
+    void ClearStepInfo();
+    void RunInBackground(const QStringList& files);
 
     TAlias_F* m_aliasChoice = nullptr;
     TAlias_F* m_ownAliasChoice = nullptr;

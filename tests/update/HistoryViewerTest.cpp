@@ -8,6 +8,9 @@
 #include "update/History.h"
 #include "update/UpdateText.h"
 
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QItemSelectionModel>
 #include <QTableWidget>
 
 #include <gtest/gtest.h>
@@ -82,28 +85,71 @@ TEST_F(HistoryViewerTest, SummarisesTheNumberedScriptsOfALocalDatabase)
     EXPECT_TRUE(m_prompts.messages().isEmpty()) << m_prompts.messages().join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(shownFiles(w), (QStringList{"UPD001.SQL/1", "UPD001.SQL/2", "upd002.sql/3"}));
     EXPECT_EQ(w.rxUpdates->recNo(), 2); // on the newest
+    // Each row shows its date.
+    QStringList headers;
+    for (int c = 0; c < w.grid->model()->columnCount(); ++c)
+        headers << w.grid->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    EXPECT_EQ(headers, (QStringList{"Файл", "Дата", "Стъпка N"}));
+    EXPECT_EQ(w.grid->model()->index(2, 1).data().toString(), QStringLiteral("02.02.2024 09:00:00"));
 
     w.SelectRow(1); // the empty row does nothing
     EXPECT_EQ(w.rxUpdates->recordCount(), 3);
     EXPECT_TRUE(w.dbConn.connected());
 }
 
-// A database without the history table: its error is shown and the list keeps what it had.
-TEST_F(HistoryViewerTest, ADatabaseWithoutHistoryShowsItsErrorAndKeepsTheList)
+// Opening chooses nothing, and the empty last row can never look chosen: the highlighted row
+// is the one whose history is listed.
+TEST_F(HistoryViewerTest, OnlyTheRowWhoseHistoryIsListedLooksChosen)
+{
+    LocalAppDatabase app(m_tmp.path(QStringLiteral("app.fdb")), true);
+    app.addHistory(1, QStringLiteral("C:\\UPD001.SQL"), QStringLiteral("01.02.2024 10:00:00"));
+    app.release();
+    configure({app.path()});
+
+    TfrmHistory w;
+    w.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(w.sgBases->selectedItems().isEmpty());
+    EXPECT_EQ(w.sgBases->currentRow(), -1);
+    EXPECT_FALSE(w.dbConn.connected());
+    EXPECT_EQ(w.rxUpdates->recordCount(), 0);
+
+    w.sgBases->setCurrentCell(0, 1);
+    EXPECT_EQ(shownFiles(w), QStringList{"UPD001.SQL/1"});
+    EXPECT_EQ(w.sgBases->selectionModel()->selectedRows().size(), 1);
+    EXPECT_TRUE(w.sgBases->selectionModel()->isRowSelected(0, {}));
+
+    for (int c = 0; c < 2; ++c)
+        EXPECT_FALSE(w.sgBases->item(1, c)->flags() & (Qt::ItemIsSelectable | Qt::ItemIsEnabled)) << c;
+    w.sgBases->selectRow(1);
+    EXPECT_FALSE(w.sgBases->selectionModel()->isRowSelected(1, {}));
+    EXPECT_EQ(shownFiles(w), QStringList{"UPD001.SQL/1"});
+}
+
+// A database without the history table is named in the message, and the rows of the database
+// chosen before are not left under its name.
+TEST_F(HistoryViewerTest, ADatabaseWithoutHistoryIsNamedAndListsNothing)
 {
     LocalAppDatabase with(m_tmp.path(QStringLiteral("with.fdb")), true);
     with.addHistory(4, QStringLiteral("C:\\UPD009.SQL"), QStringLiteral("01.02.2024 10:00:00"));
     with.release();
     LocalAppDatabase without(m_tmp.path(QStringLiteral("without.fdb")), false);
     without.release();
-    configure({with.path(), without.path()});
+    configure({with.path(), without.path(), m_tmp.path(QStringLiteral("missing.fdb"))});
 
     TfrmHistory w;
-    w.SelectRow(0);
-    ASSERT_EQ(shownFiles(w), QStringList{"UPD009.SQL/4"});
-    w.SelectRow(1);
-    ASSERT_EQ(m_prompts.messages().size(), 1);
-    EXPECT_TRUE(m_prompts.messages().first().contains(QStringLiteral("SQL_UPDATES"), Qt::CaseInsensitive))
-        << m_prompts.messages().first().toStdString();
-    EXPECT_EQ(shownFiles(w), QStringList{"UPD009.SQL/4"});
+    const struct {
+        int row;
+        const char* text; // how the message begins
+    } cases[] = {{1, "Базата \"Приложение 2\" (app2) няма таблица SQL_UPDATES"},
+                 {2, "Историята на базата \"Приложение 3\" (app3) не може да бъде прочетена:\n"}};
+    for (const auto& c : cases) {
+        w.SelectRow(0);
+        ASSERT_EQ(shownFiles(w), QStringList{"UPD009.SQL/4"});
+        m_prompts.shown.clear();
+        w.SelectRow(c.row);
+        ASSERT_EQ(m_prompts.messages().size(), 1) << m_prompts.messages().join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(m_prompts.messages().first().startsWith(QString::fromUtf8(c.text))) << m_prompts.messages().first().toStdString();
+        EXPECT_EQ(w.rxUpdates->recordCount(), 0) << c.row;
+    }
 }
