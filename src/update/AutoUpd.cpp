@@ -326,7 +326,9 @@ void TAutoUpd_Frm::ThreadDone()
     }
     auto* row = new QTreeWidgetItem(Stage_LV, {QString(), QString(), QString(), TSQLUpdater::FormatDuration(StartTime.elapsed())});
     setState(row, end);
-    Stage_LV->setCurrentItem(row);
+    // After a failure the error is what the administrator needs to read in the detail pane.
+    QTreeWidgetItem* failed = Thread->stopped() ? Stage_LV->itemAbove(row) : nullptr;
+    Stage_LV->setCurrentItem(failed ? failed : row);
     Stage_LV->scrollToBottom();
     Exit_SB->setEnabled(true);
     try {
