@@ -166,9 +166,11 @@ QString rowValue(const QTreeWidgetItem* row, bool returnDBN)
 } // namespace
 
 int SelectDBPaths(const QString& caption, const QString& prompt, const QString& section, bool returnDBN, bool single,
-                  const QString& filter, QStringList& values)
+                  const QString& filter, QStringList& values, bool* cancelled)
 {
     values.clear();
+    if (cancelled)
+        *cancelled = false;
     const QString iniPath = ConfigIniPath();
     if (!QFileInfo::exists(iniPath)) {
         const QString server = AliasServerName(SectionAlias(section)).trimmed();
@@ -196,8 +198,11 @@ int SelectDBPaths(const QString& caption, const QString& prompt, const QString& 
             lv->setCurrentItem(lv->topLevelItem(0));
             w.setSingleChoice(single);
             w.FitToContents();
-            if (w.run() != QDialog::Accepted)
+            if (w.run() != QDialog::Accepted) {
+                if (cancelled)
+                    *cancelled = true;
                 return 2;
+            }
         }
 
         if (!single) {

@@ -51,6 +51,7 @@ bool LoadLvFromIni(const QString& iniPath, QTreeWidget* list, const QString& sec
 
 // Asks for databases of the section in ZorCfg.ini and puts their server paths (or DBNs) into
 // values. Only the databases whose access database contains filter are offered; when one is left,
-// or the file is missing, nobody is asked. Returns 1 when values holds anything, else 2.
+// or the file is missing, nobody is asked. Returns 1 when values holds anything, else 2;
+// cancelled, when given, tells whether the administrator closed the question without a choice.
 int SelectDBPaths(const QString& caption, const QString& prompt, const QString& section, bool returnDBN, bool single,
-                  const QString& filter, QStringList& values);
+                  const QString& filter, QStringList& values, bool* cancelled = nullptr);

@@ -300,13 +300,14 @@ bool TUpdate_f::ResolveServer(const QString& alias, QString& server)
         if (alias.compare(pair.alias, Qt::CaseInsensitive) != 0)
             continue;
         QStringList values;
+        bool cancelled = false;
         if (SelectDBPaths(Text::SelectCaption, Text::SelectPrompt, pair.section.toString(), false, true,
-                          ShortString(LogInfo().Location), values) == 1 &&
+                          ShortString(LogInfo().Location), values, &cancelled) == 1 &&
             !values.isEmpty()) {
             server = values.first();
             SetChosenDB(alias, server);
         }
-        return true;
+        return !cancelled;
     }
     return true;
 }

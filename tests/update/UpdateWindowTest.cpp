@@ -193,8 +193,14 @@ TEST_F(UpdateWindowTest, ResolveServerAsksOnceForAnApplicationAlias)
 
     // An alias outside the application table is reached through itself.
     server = QStringLiteral("left over");
-    w.ResolveServer(QStringLiteral("own_alias"), server);
+    EXPECT_TRUE(w.ResolveServer(QStringLiteral("own_alias"), server));
     EXPECT_TRUE(server.isEmpty());
+
+    // A cancelled selection is not "reach it through the alias": it cancels.
+    w.sbCancelDB->click();
+    TfrmSelectDBPaths::Runner() = [](TfrmSelectDBPaths&) { return int(QDialog::Rejected); };
+    EXPECT_FALSE(w.ResolveServer(QStringLiteral("data_db"), server));
+    EXPECT_TRUE(w.ChosenAlias.isEmpty());
 }
 
 TEST_F(UpdateWindowTest, ScriptWithoutAliasOffersEveryAlias)
