@@ -182,6 +182,14 @@ void LoadScriptFile(const QString& path, TSQLScript& script, TSQLUpdater* owner)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw InputError(QStringLiteral("Скриптът \"%1\" не може да бъде прочетен: %2").arg(path, file.errorString()));
-    const QString name = QFileInfo(path).fileName();
-    ParseScript(ScriptLines(bytes, name), script, owner, name);
+    const QFileInfo info(path);
+    ParseScript(ScriptLines(bytes, info.fileName()), script, owner, info.fileName());
+    CheckLibraries(script, info.absolutePath());
+}
+
+void CheckLibraries(const TSQLScript& script, const QString& folder)
+{
+    for (const auto& step : script.Steps)
+        if (const auto* library = dynamic_cast<const TDLLUpdStep*>(step.get()))
+            library->CheckLibrary(folder);
 }

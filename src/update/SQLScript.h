@@ -27,5 +27,11 @@ QStringList ScriptLines(const QByteArray& bytes, const QString& scriptName);
 // InputError naming the script, the step and the line of the first fault.
 void ParseScript(const QStringList& lines, TSQLScript& script, TSQLUpdater* owner, const QString& scriptName = {});
 
-// Reads and parses a file; the error of an unreadable file names it.
+// Throws InputError naming the script, the step and its DLLName line for the first library step
+// whose library is not in folder (the script's own). So a missing library stops a run before any
+// step is applied, not when its step comes.
+void CheckLibraries(const TSQLScript& script, const QString& folder);
+
+// Reads and parses a file, and checks its libraries (CheckLibraries); the error of an unreadable
+// file names it.
 void LoadScriptFile(const QString& path, TSQLScript& script, TSQLUpdater* owner);

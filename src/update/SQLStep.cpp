@@ -540,12 +540,52 @@ void TDLLUpdStep::Parse()
         Refuse(0, QStringLiteral("липсва DLLProc"));
 }
 
+QString TDLLUpdStep::FindLibrary(const QString& folder, const QString& name)
+{
+    if (name.trimmed().isEmpty())
+        return {};
+    const QFileInfo given(QDir(folder).filePath(name));
+    const QString dir = given.absolutePath() + QLatin1Char('/');
+    const QString base = given.fileName();
+    QStringList candidates;
+#if defined(Q_OS_WIN)
+    candidates << dir + base << dir + base + QStringLiteral(".dll");
+#else
+#if defined(Q_OS_DARWIN)
+    const QStringList suffixes{QString(), QStringLiteral(".dylib"), QStringLiteral(".bundle"), QStringLiteral(".so")};
+#else
+    const QStringList suffixes{QString(), QStringLiteral(".so")};
+#endif
+    // QLibrary's order for a path: prefixes outside, suffixes inside, none that the name has already.
+    for (const QString& prefix : {QString(), QStringLiteral("lib")}) {
+        if (!prefix.isEmpty() && base.startsWith(prefix))
+            continue;
+        for (const QString& suffix : suffixes) {
+            if (!suffix.isEmpty() && base.endsWith(suffix))
+                continue;
+            candidates << dir + prefix + base + suffix;
+        }
+    }
+#endif
+    for (const QString& c : std::as_const(candidates))
+        if (QFileInfo(c).isFile())
+            return c;
+    return {};
+}
+
+void TDLLUpdStep::CheckLibrary(const QString& folder) const
+{
+    if (FindLibrary(folder, LibraryName).isEmpty())
+        Refuse(std::max(paramLine(m_lines, QStringLiteral("DLLName")), 0),
+               QStringLiteral("библиотеката \"%1\" не е намерена в папката на скрипта %2").arg(LibraryName, QDir::toNativeSeparators(folder)));
+}
+
 void TDLLUpdStep::Apply()
 {
     db::Database& tgt = target(m_owner);
-    const QString folder = QFileInfo(m_owner->ScriptFile).absolutePath();
-    QLibrary library(QDir(folder).filePath(LibraryName));
-    if (!library.load())
+    const QString file = FindLibrary(QFileInfo(m_owner->ScriptFile).absolutePath(), LibraryName);
+    QLibrary library(file);
+    if (file.isEmpty() || !library.load())
         throw db::Error(UpdateText::CannotLoadLibrary + LibraryName);
     struct Unload {
         QLibrary& l;

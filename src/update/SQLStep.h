@@ -136,6 +136,14 @@ public:
 
     QString LibraryName;
     QString ProcName;
+
+    // The file of the library `name` in `folder`, looked for as QLibrary loads it: the name as
+    // written first, then with the platform's prefix and suffix ("lib", ".so"). Empty when none of
+    // them is a file. Apply loads what this finds, so a check before the run sees what the run will.
+    static QString FindLibrary(const QString& folder, const QString& name);
+    // Throws InputError naming the script, the step and the DLLName line when folder (the
+    // script's own) holds no such library.
+    void CheckLibrary(const QString& folder) const;
 };
 
 using TStepProc = std::int32_t (*)(std::uint32_t window, std::uint32_t dbHandle);

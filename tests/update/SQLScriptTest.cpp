@@ -3,7 +3,10 @@
 #include "update/SQLScript.h"
 
 #include "core/InputError.h"
+#include "support/TestEnv.h"
 #include "db/Cp1251.h"
+
+#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -189,6 +192,24 @@ TEST(ScriptLines, RefusesTextOutsideWindows1251NamingTheLine)
             EXPECT_TRUE(e.message().contains(QString::fromUtf8(c.says))) << e.message().toStdString();
         }
     }
+}
+
+TEST(FindLibrary, TakesTheNameAsWrittenThenWithPrefixAndSuffix)
+{
+    TempDir dir;
+    dir.write(QStringLiteral("libsteps.so"), "x");
+    dir.write(QStringLiteral("plain"), "x");
+    QDir(dir.path()).mkdir(QStringLiteral("libfolder.so"));
+    const struct {
+        const char* name;
+        const char* found; // nullptr: none
+    } cases[] = {
+        {"libsteps.so", "libsteps.so"}, {"steps", "libsteps.so"}, {"libsteps", "libsteps.so"}, {"steps.so", "libsteps.so"},
+        {"plain", "plain"},             {"none.so", nullptr},     {"folder", nullptr},         {" ", nullptr},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TDLLUpdStep::FindLibrary(dir.path(), QString::fromUtf8(c.name)), c.found ? dir.path(QString::fromUtf8(c.found)) : QString())
+            << c.name;
 }
 
 TEST(RangeCondition, ConsecutiveRangesMeetWithoutOverlap)

@@ -196,17 +196,37 @@ TEST_F(SQLUpdaterTest, LibraryStepWritesInTheStepsTransaction)
     createHistoryTable(m_db);
     QFile::copy(QStringLiteral(GK_TEST_STEPS), m_dir.path(QStringLiteral("libsteps.so")));
     const QString lib = QStringLiteral("/*dllstart>%1*/\nDLLName=%2\nDLLProc=%3\n/*dllstop*/\n");
+    QFile::copy(QStringLiteral(GK_TEST_STEPS), m_dir.path(QStringLiteral("libbroken.so")));
+    QFile broken(m_dir.path(QStringLiteral("libbroken.so")));
+    ASSERT_TRUE(broken.resize(100));
     const QString path = writeScript(QStringLiteral("upd.sql"),
                                      lib.arg(1).arg("libsteps.so", "InsertRow") + lib.arg(2).arg("libsteps.so", "InsertThenFail") +
-                                         lib.arg(3).arg("libnone.so", "InsertRow") + lib.arg(4).arg("libsteps.so", "NoSuchProc"));
+                                         lib.arg(3).arg("libbroken.so", "InsertRow") + lib.arg(4).arg("libsteps.so", "NoSuchProc") +
+                                         lib.arg(5).arg("steps", "InsertRow"));
     const QStringList events = run(path);
     EXPECT_EQ(m_events.errors(), QStringList({
         "error Грешка във функция InsertThenFail от libsteps.so",
-        "error Не може да зареди библиотеката libnone.so",
+        "error Не може да зареди библиотеката libbroken.so",
         "error Не може да намери функцията NoSuchProc от libsteps.so",
     }));
-    EXPECT_EQ(column("select N from LIB_LOG"), QStringList({"1"}));
-    EXPECT_EQ(column("select SU_NO from SQL_UPDATES"), QStringList({"1"}));
+    EXPECT_EQ(column("select N from LIB_LOG"), QStringList({"1", "1"}));
+    EXPECT_EQ(column("select SU_NO from SQL_UPDATES order by SU_NO"), QStringList({"1", "5"}));
+}
+
+// A library that is not next to the script stops the script at load, before its earlier steps.
+TEST_F(SQLUpdaterTest, MissingLibraryRefusesTheScriptBeforeAnyStep)
+{
+    const QString path = writeScript(QStringLiteral("upd.sql"), QStringLiteral(
+        "/*sqlstart>1*/\ninsert into T (K, N) values (1, 1)\n/*sqlstop*/\n"
+        "/*dllstart>2*/\nDLLProc=InsertRow\nDLLName=libnone.so\n/*dllstop*/\n"));
+    try {
+        run(path);
+        FAIL() << "loaded";
+    } catch (const InputError& e) {
+        EXPECT_TRUE(e.message().startsWith("Скрипт \"upd.sql\", стъпка 2, ред 6: библиотеката \"libnone.so\" не е намерена"))
+            << e.message().toStdString();
+    }
+    EXPECT_EQ(column("select count(*) from T"), QStringList({"0"}));
 }
 
 TEST_F(SQLUpdaterTest, HistoryGrowsByTheNewRowsOnly)
