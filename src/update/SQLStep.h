@@ -76,7 +76,8 @@ protected:
     QString m_script;
 };
 
-// Kind 0: the whole text as one statement, or, with a range setup, one statement per key range.
+// Kind 0: the whole text as one statement, or, with a range setup, one statement per key range
+// that holds a key.
 class TNormalSQLStep : public TSQLStep {
 public:
     explicit TNormalSQLStep(TSQLUpdater* owner) : TSQLStep(Normal, owner) {}
