@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QStringDecoder>
 
@@ -43,7 +44,7 @@ bool isTableName(const QString& name)
 
 } // namespace
 
-QStringList ScriptLines(const QByteArray& bytes, const QString& scriptName)
+QStringList ScriptLines(const QByteArray& bytes, const QString& scriptName, QStringList* breaks)
 {
     QByteArray data = bytes;
     if (data.startsWith("\xEF\xBB\xBF"))
@@ -73,22 +74,30 @@ QStringList ScriptLines(const QByteArray& bytes, const QString& scriptName)
     }
 
     QStringList lines;
+    if (breaks)
+        breaks->clear();
     qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
             lines << text.mid(start, i - start);
+            const qsizetype breakAt = i;
             if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
                 ++i;
+            if (breaks)
+                *breaks << text.mid(breakAt, i + 1 - breakAt);
             start = i + 1;
         }
     }
-    if (start < text.size())
+    if (start < text.size()) {
         lines << text.mid(start);
+        if (breaks)
+            *breaks << QString();
+    }
     return lines;
 }
 
-void ParseScript(const QStringList& lines, TSQLScript& script, TSQLUpdater* owner, const QString& scriptName)
+void ParseScript(const QStringList& lines, TSQLScript& script, TSQLUpdater* owner, const QString& scriptName, const QStringList& breaks)
 {
     script.Alias.clear();
     script.HistoryTableName = QStringLiteral("SQL_UPDATES");
@@ -99,6 +108,7 @@ void ParseScript(const QStringList& lines, TSQLScript& script, TSQLUpdater* owne
     int kind = -1;
     QStringList pending;
     int pendingStart = 0;
+    QHash<std::int32_t, int> numberLine; // step number -> 1-based start line of the step that has it
     for (int i = 0; i < lines.size(); ++i) {
         const QString& line = lines[i];
         const QString lower = line.toLower();
@@ -140,8 +150,12 @@ void ParseScript(const QStringList& lines, TSQLScript& script, TSQLUpdater* owne
 
         for (int k = TSQLStep::Library; k >= TSQLStep::Normal; --k) {
             if (lower.contains(TSQLStep::StartMarkers()[k])) {
-                if (kind < 0)
-                    pendingStart = i;
+                // Taking it into the open step would run two steps under the first one's number.
+                if (kind >= 0)
+                    throw InputError(where + QStringLiteral("начало на стъпка преди реда за край %1*/ на стъпката от ред %2")
+                                                 .arg(TSQLStep::StopMarkers()[kind])
+                                                 .arg(pendingStart + 1));
+                pendingStart = i;
                 kind = k;
                 break;
             }
@@ -165,13 +179,25 @@ void ParseScript(const QStringList& lines, TSQLScript& script, TSQLUpdater* owne
             }
             normal->Setups = &script.Setups;
         }
-        step->SetLines(pending, pendingStart + 1, scriptName);
+        step->SetLines(pending, pendingStart + 1, scriptName, breaks.size() == lines.size() ? breaks.mid(pendingStart, pending.size()) : QStringList());
         if (auto* normal = dynamic_cast<TNormalSQLStep*>(step.get()))
             normal->Setups = nullptr; // what it needs is copied
+        // The history knows a step by its number alone: a second one would be taken as applied.
+        // Step 0 is never looked up.
+        if (step->StepNo() != 0) {
+            const auto earlier = numberLine.constFind(step->StepNo());
+            if (earlier != numberLine.constEnd())
+                throw InputError(UpdateText::ScriptLinePlace.arg(scriptName).arg(pendingStart + 1) +
+                                 QStringLiteral("стъпка %1 е вече на ред %2").arg(step->StepNo()).arg(*earlier));
+            numberLine.insert(step->StepNo(), pendingStart + 1);
+        }
         script.Steps.push_back(std::move(step));
         pending.clear();
         kind = -1;
     }
+    if (kind >= 0)
+        throw InputError(UpdateText::ScriptLinePlace.arg(scriptName).arg(pendingStart + 1) +
+                         QStringLiteral("стъпката няма ред за край %1*/ до края на файла").arg(TSQLStep::StopMarkers()[kind]));
 }
 
 void LoadScriptFile(const QString& path, TSQLScript& script, TSQLUpdater* owner)
@@ -182,6 +208,16 @@ void LoadScriptFile(const QString& path, TSQLScript& script, TSQLUpdater* owner)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw InputError(QStringLiteral("Скриптът \"%1\" не може да бъде прочетен: %2").arg(path, file.errorString()));
-    const QString name = QFileInfo(path).fileName();
-    ParseScript(ScriptLines(bytes, name), script, owner, name);
+    const QFileInfo info(path);
+    QStringList breaks;
+    const QStringList lines = ScriptLines(bytes, info.fileName(), &breaks);
+    ParseScript(lines, script, owner, info.fileName(), breaks);
+    CheckLibraries(script, info.absolutePath());
+}
+
+void CheckLibraries(const TSQLScript& script, const QString& folder)
+{
+    for (const auto& step : script.Steps)
+        if (const auto* library = dynamic_cast<const TDLLUpdStep*>(step.get()))
+            library->CheckLibrary(folder);
 }

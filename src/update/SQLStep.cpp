@@ -82,6 +82,21 @@ struct SqlScan {
         return -1;
     }
 
+    // Index of the first character of code that is not a blank, the state advanced to it; -1
+    // (state at the end of the line) when the line holds only blanks and comments from here.
+    qsizetype firstCode(const QString& line)
+    {
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            const QChar c = line[i];
+            const QChar next = i + 1 < line.size() ? line[i + 1] : QChar();
+            const bool commentMark = (c == QLatin1Char('-') && next == QLatin1Char('-')) || (c == QLatin1Char('/') && next == QLatin1Char('*'));
+            if (inCode() && !c.isSpace() && !commentMark)
+                return i;
+            advance(line, i);
+        }
+        return -1;
+    }
+
     // Whether the text holds anything but whitespace and comments.
     bool meaningful(const QString& text)
     {
@@ -176,9 +191,10 @@ std::unique_ptr<TSQLStep> TSQLStep::Create(Kind kind, TSQLUpdater* owner)
     return nullptr;
 }
 
-void TSQLStep::SetLines(const QStringList& lines, int firstLine, const QString& script)
+void TSQLStep::SetLines(const QStringList& lines, int firstLine, const QString& script, const QStringList& breaks)
 {
     m_lines = lines;
+    m_breaks = breaks.size() == lines.size() ? breaks : QStringList();
     m_firstLine = firstLine;
     m_script = script;
     Parse();
@@ -189,6 +205,20 @@ QString TSQLStep::Text() const
     QString out;
     for (const QString& line : m_lines)
         out += line + QStringLiteral("\r\n");
+    return out;
+}
+
+QString TSQLStep::Break(qsizetype i) const
+{
+    const QString b = m_breaks.value(i);
+    return b.isEmpty() ? QStringLiteral("\r\n") : b;
+}
+
+QString TSQLStep::Joined(qsizetype from) const
+{
+    QString out;
+    for (qsizetype i = from; i < m_lines.size(); ++i)
+        out += i + 1 < m_lines.size() ? m_lines[i] + Break(i) : m_lines[i];
     return out;
 }
 
@@ -237,6 +267,8 @@ void TNormalSQLStep::Parse()
     for (qsizetype i = m_lines.size() - 1; i >= 0; --i) {
         if (m_lines[i].toLower().contains(StopMarkers()[Normal])) {
             m_lines.removeAt(i);
+            if (i < m_breaks.size())
+                m_breaks.removeAt(i);
             break;
         }
     }
@@ -245,7 +277,7 @@ void TNormalSQLStep::Parse()
 void TNormalSQLStep::Apply()
 {
     db::Query& q = m_owner->ExecQuery;
-    const QString body = m_lines.join(QStringLiteral("\r\n"));
+    const QString body = Joined();
     if (SetupIndex < 0 || RangeSize <= 0) {
         execute(q, body);
         return;
@@ -261,10 +293,21 @@ void TNormalSQLStep::Apply()
     q.close();
     // In 64 bits, so that a maximum near the top of a 32-bit key cannot wrap into an endless loop.
     for (;;) {
-        execute(q, body + QStringLiteral("\r\n") + RangeCondition(RangeKey, lo, RangeSize));
+        execute(q, body + Break(m_lines.size() - 1) + RangeCondition(RangeKey, lo, RangeSize));
         if (hi - lo < RangeSize)
             break;
-        lo += RangeSize;
+        // The next range that holds a key, on the same grid: a sparse key (a few rows spread
+        // over the whole integer range) would otherwise cost a statement for every empty range.
+        const qint64 next = lo + RangeSize;
+        q.close();
+        q.setSql(QStringLiteral("select min(%1) from %2 where %1 >= %3").arg(RangeKey, RangeTable).arg(next));
+        q.open();
+        const bool none = q.eof() || q.isNull(0);
+        const qint64 key = none ? 0 : q.field(0).asInt64();
+        q.close();
+        if (none || key > hi)
+            break;
+        lo = next + (key - next) / RangeSize * RangeSize;
     }
 }
 
@@ -278,18 +321,25 @@ void TManySQLStep::Parse()
     QString current;
     int firstPending = -1; // the first line after the last terminator that holds SQL
     SqlScan scan;
+    static const QRegularExpression setTermCommand(QStringLiteral("^set\\s+term(\\s|$)"), QRegularExpression::CaseInsensitiveOption);
     for (int i = 1; i < m_lines.size(); ++i) {
         const QString& line = m_lines[i];
-        const qsizetype setTerm = line.toLower().indexOf(QLatin1String("set term"));
-        if (setTerm >= 0 && scan.inCode()) {
-            QString t = line.mid(setTerm + 9).trimmed();
-            const qsizetype old = t.indexOf(terminator);
-            if (old >= 0)
-                t.remove(old, terminator.size());
-            terminator = t.trimmed();
-            if (terminator.isEmpty())
-                Refuse(i, QStringLiteral("\"set term\" без нов разделител"));
-            continue;
+        // A command only where a statement starts; "set term_months", a literal or a comment
+        // that holds the words is text of a statement.
+        if (firstPending < 0) {
+            SqlScan at = scan;
+            const qsizetype code = at.firstCode(line);
+            const QRegularExpressionMatch m = code < 0 ? QRegularExpressionMatch() : setTermCommand.match(QStringView(line).mid(code));
+            if (m.hasMatch()) {
+                QString t = line.mid(code + m.capturedLength()).trimmed();
+                const qsizetype old = t.indexOf(terminator);
+                if (old >= 0)
+                    t.remove(old, terminator.size());
+                terminator = t.trimmed();
+                if (terminator.isEmpty())
+                    Refuse(i, QStringLiteral("\"set term\" без нов разделител"));
+                continue;
+            }
         }
         SqlScan before = scan;
         const qsizetype at = scan.find(line, terminator);
@@ -305,7 +355,7 @@ void TManySQLStep::Parse()
         } else if (!line.isEmpty()) {
             if (firstPending < 0 && before.meaningful(line))
                 firstPending = i;
-            current += line + QStringLiteral("\r\n");
+            current += line + Break(i);
         }
     }
     // Text after the last terminator would be recorded as applied without ever running.
@@ -540,12 +590,52 @@ void TDLLUpdStep::Parse()
         Refuse(0, QStringLiteral("липсва DLLProc"));
 }
 
+QString TDLLUpdStep::FindLibrary(const QString& folder, const QString& name)
+{
+    if (name.trimmed().isEmpty())
+        return {};
+    const QFileInfo given(QDir(folder).filePath(name));
+    const QString dir = given.absolutePath() + QLatin1Char('/');
+    const QString base = given.fileName();
+    QStringList candidates;
+#if defined(Q_OS_WIN)
+    candidates << dir + base << dir + base + QStringLiteral(".dll");
+#else
+#if defined(Q_OS_DARWIN)
+    const QStringList suffixes{QString(), QStringLiteral(".dylib"), QStringLiteral(".bundle"), QStringLiteral(".so")};
+#else
+    const QStringList suffixes{QString(), QStringLiteral(".so")};
+#endif
+    // QLibrary's order for a path: prefixes outside, suffixes inside, none that the name has already.
+    for (const QString& prefix : {QString(), QStringLiteral("lib")}) {
+        if (!prefix.isEmpty() && base.startsWith(prefix))
+            continue;
+        for (const QString& suffix : suffixes) {
+            if (!suffix.isEmpty() && base.endsWith(suffix))
+                continue;
+            candidates << dir + prefix + base + suffix;
+        }
+    }
+#endif
+    for (const QString& c : std::as_const(candidates))
+        if (QFileInfo(c).isFile())
+            return c;
+    return {};
+}
+
+void TDLLUpdStep::CheckLibrary(const QString& folder) const
+{
+    if (FindLibrary(folder, LibraryName).isEmpty())
+        Refuse(std::max(paramLine(m_lines, QStringLiteral("DLLName")), 0),
+               QStringLiteral("библиотеката \"%1\" не е намерена в папката на скрипта %2").arg(LibraryName, QDir::toNativeSeparators(folder)));
+}
+
 void TDLLUpdStep::Apply()
 {
     db::Database& tgt = target(m_owner);
-    const QString folder = QFileInfo(m_owner->ScriptFile).absolutePath();
-    QLibrary library(QDir(folder).filePath(LibraryName));
-    if (!library.load())
+    const QString file = FindLibrary(QFileInfo(m_owner->ScriptFile).absolutePath(), LibraryName);
+    QLibrary library(file);
+    if (file.isEmpty() || !library.load())
         throw db::Error(UpdateText::CannotLoadLibrary + LibraryName);
     struct Unload {
         QLibrary& l;

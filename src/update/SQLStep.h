@@ -37,8 +37,10 @@ public:
 
     const QStringList& Lines() const { return m_lines; }
     // Assigning the lines parses them. firstLine is the 1-based line of the file where the step
-    // starts, so that errors can name it; script is the file's name for the same purpose.
-    void SetLines(const QStringList& lines, int firstLine = 1, const QString& script = {});
+    // starts, so that errors can name it; script is the file's name for the same purpose. breaks
+    // holds the break after each line as the file has it ("\n", "\r\n", "\r"); without them
+    // every line ends in CR LF. The SQL sent keeps them, so a literal over two lines keeps its break.
+    void SetLines(const QStringList& lines, int firstLine = 1, const QString& script = {}, const QStringList& breaks = {});
     std::int32_t StepNo() const { return m_stepNo; }
     Kind StepKind() const { return m_kind; }
     TSQLUpdater* Owner() const { return m_owner; }
@@ -60,7 +62,13 @@ protected:
     QString Where(int lineIndex = -1) const;
     [[noreturn]] void Refuse(int lineIndex, const QString& reason) const;
 
+    // The break after line i as the file has it.
+    QString Break(qsizetype i) const;
+    // The lines from `from` on, each but the last followed by its own break.
+    QString Joined(qsizetype from = 0) const;
+
     QStringList m_lines;
+    QStringList m_breaks; // as many as m_lines, or none
     std::int32_t m_stepNo = 0;
     Kind m_kind;
     TSQLUpdater* m_owner;
@@ -68,7 +76,8 @@ protected:
     QString m_script;
 };
 
-// Kind 0: the whole text as one statement, or, with a range setup, one statement per key range.
+// Kind 0: the whole text as one statement, or, with a range setup, one statement per key range
+// that holds a key.
 class TNormalSQLStep : public TSQLStep {
 public:
     explicit TNormalSQLStep(TSQLUpdater* owner) : TSQLStep(Normal, owner) {}
@@ -88,7 +97,8 @@ public:
     static QString RangeCondition(const QString& key, qint64 lo, qint64 size);
 };
 
-// Kind 1: statements separated by a terminator (";" unless "set term" changes it).
+// Kind 1: statements separated by a terminator (";" unless a SET TERM command changes it: one that
+// starts a statement, with only blanks and comments before it since the last terminator).
 class TManySQLStep : public TSQLStep {
 public:
     explicit TManySQLStep(TSQLUpdater* owner) : TSQLStep(Many, owner) {}
@@ -136,6 +146,14 @@ public:
 
     QString LibraryName;
     QString ProcName;
+
+    // The file of the library `name` in `folder`, looked for as QLibrary loads it: the name as
+    // written first, then with the platform's prefix and suffix ("lib", ".so"). Empty when none of
+    // them is a file. Apply loads what this finds, so a check before the run sees what the run will.
+    static QString FindLibrary(const QString& folder, const QString& name);
+    // Throws InputError naming the script, the step and the DLLName line when folder (the
+    // script's own) holds no such library.
+    void CheckLibrary(const QString& folder) const;
 };
 
 using TStepProc = std::int32_t (*)(std::uint32_t window, std::uint32_t dbHandle);

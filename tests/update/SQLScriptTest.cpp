@@ -3,7 +3,10 @@
 #include "update/SQLScript.h"
 
 #include "core/InputError.h"
+#include "support/TestEnv.h"
 #include "db/Cp1251.h"
+
+#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -43,11 +46,27 @@ const ParseCase kCases[] = {
      }},
     {"SpaceBeforeClosing", "\n/*sqlstart>3 */\nupdate t set a = 1\n/*sqlstop*/\n", nullptr, "ред 2: \"3 \" не е цяло число"},
     {"SqlAfterStartMarker", "/*sqlstart>3*/ update t\n/*sqlstop*/\n", nullptr, "не е цяло число"},
-    {"MissingStopIsDroppedTextOutsideIgnored", "select 1;\n/*sqlstart>1*/\nupdate a set b = 1\n/*sqlstop*/\nstray\n/*sqlstart>2*/\nupdate a set b = 2\n",
+    {"TextOutsideStepsIsIgnored", "select 1;\n/*sqlstart>1*/\nupdate a set b = 1\n/*sqlstop*/\nstray\n/*sqlstop*/\n",
      [](const TSQLScript& s) {
          ASSERT_EQ(s.Steps.size(), 1u);
          EXPECT_EQ(s.Steps[0]->StepNo(), 1);
      }},
+    {"NoStepsAtAll", "-- nothing here\n/*alias>a*/\n", [](const TSQLScript& s) { EXPECT_TRUE(s.Steps.empty()); }},
+    {"EmptyFile", "", [](const TSQLScript& s) { EXPECT_TRUE(s.Steps.empty()); }},
+    // A step left open would be lost without a word.
+    {"MissingStopIsRefusedAtItsStart", "select 1;\n/*sqlstart>1*/\nupdate a set b = 1\n/*sqlstop*/\nstray\n/*sqlstart>2*/\nupdate a set b = 2\n",
+     nullptr, "ред 6: стъпката няма ред за край /*sqlstop*/ до края на файла"},
+    // Taken into the open step, the next step would run under the first one's number.
+    {"StartInsideAStepIsRefused", "/*sqlstart>1*/\nupdate a set b = 1\n\n/*sqlstart>2*/\nupdate a set b = 2\n/*sqlstop*/\n", nullptr,
+     "ред 4: начало на стъпка преди реда за край /*sqlstop*/ на стъпката от ред 1"},
+    {"StartOfAnotherKindInsideAStepIsRefused", "/*sqlstart>12*/\n/*manystart>99*/\nupdate t set a = 1;\n/*sqlstop*/\n/*manystop*/\n", nullptr,
+     "ред 2: начало на стъпка преди реда за край /*sqlstop*/ на стъпката от ред 1"},
+    // The history knows a step by its number: the second one would never run.
+    {"RepeatedNumberIsRefusedAtTheLaterStep",
+     "/*sqlstart>5*/\nx\n/*sqlstop*/\n/*manystart>6*/\na;\n/*manystop*/\n/*specstart>5*/\nDTbl=D\nSFields=A\nDFields=B\n/*specstop*/\n", nullptr,
+     "ред 7: стъпка 5 е вече на ред 1"},
+    {"StepZeroMayRepeat", "/*sqlstart>0*/\nx\n/*sqlstop*/\n/*manystart>0*/\na;\n/*manystop*/\n/*sqlstart>-1*/\nx\n/*sqlstop*/\n",
+     [](const TSQLScript& s) { EXPECT_EQ(s.Steps.size(), 3u); }},
     {"FirstAliasLastHistoryLowerCase", "/*alias>Data_DB*/\n/*ALIAS>other*/\n/*hist_tbl>First*/\n/*hist_tbl>Upd_Log*/\n",
      [](const TSQLScript& s) {
          EXPECT_EQ(s.Alias, "data_db");
@@ -61,15 +80,6 @@ const ParseCase kCases[] = {
          EXPECT_EQ(s.HistoryTableName, "h2");
          EXPECT_EQ(s.Alias, "a1");
          EXPECT_EQ(s.Steps[0]->Lines(), QStringList({"/*sqlstart>4*/", "update t set a = 1", "/*alias>a2*/", "/*sqlstop*/"}));
-     }},
-    {"KindSwitchReadsNumberWithNewMarkerLength", "/*sqlstart>12*/\n/*manystart>99*/\nupdate t set a = 1;\n/*sqlstop*/\n/*manystop*/\n",
-     [](const TSQLScript& s) {
-         ASSERT_EQ(s.Steps.size(), 1u);
-         const auto& m = step<TManySQLStep>(s, 0);
-         EXPECT_EQ(m.StepNo(), 2);
-         EXPECT_EQ(m.Lines().size(), 5);
-         // Only the first line is skipped; the second start line stays as a comment.
-         EXPECT_EQ(m.Statements, QStringList({"/*manystart>99*/\r\nupdate t set a = 1"}));
      }},
     {"RangeSetupBeforeItsStep", "/*stepname>docs|10|doc_id*//*12*/\n/*sqlstart>12*/\nupdate docs set n = n + 1 where\n/*sqlstop*/\n",
      [](const TSQLScript& s) {
@@ -100,6 +110,22 @@ const ParseCase kCases[] = {
          ASSERT_EQ(m.Statements.size(), 2);
          EXPECT_EQ(m.Statements[0], "create procedure p as\r\nbegin\r\n  exit;\r\nend");
          EXPECT_EQ(m.Statements[1], "update t set a = 'x;y' -- done");
+     }},
+    // "set term" is a command only where a statement starts; elsewhere it is SQL to run.
+    {"SetTermWordsInsideStatementsAreSql",
+     "/*manystart>5*/\nupdate contract set term_months = 24;\n-- reset terminal numbers next\nupdate t set a = 'set term ^ ;';\n"
+     "insert into t values ('x\nset term ^ ;\ny');\nupdate contract\n  set term = 3;\n/*manystop*/\n",
+     [](const TSQLScript& s) {
+         EXPECT_EQ(step<TManySQLStep>(s, 0).Statements,
+                   QStringList({"update contract set term_months = 24", "-- reset terminal numbers next\r\nupdate t set a = 'set term ^ ;'",
+                                "insert into t values ('x\r\nset term ^ ;\r\ny')", "update contract\r\n  set term = 3"}));
+     }},
+    {"SetTermAfterBlanksAndComments",
+     "/*manystart>5*/\nupdate t set a = 1;\n-- a procedure\n  /* switch */ Set  Term ^ ;\ncreate procedure p as begin exit; end^\n\tSET TERM ; ^\n"
+     "update t set b = 2;\n/*manystop*/\n",
+     [](const TSQLScript& s) {
+         EXPECT_EQ(step<TManySQLStep>(s, 0).Statements,
+                   QStringList({"update t set a = 1", "-- a procedure\r\ncreate procedure p as begin exit; end", "update t set b = 2"}));
      }},
     {"TerminatorInCommentIsNoTerminator", "/*manystart>5*/\ninsert into t values (1) /* a; b */ ;\n/*manystop*/\n",
      [](const TSQLScript& s) {
@@ -167,8 +193,11 @@ INSTANTIATE_TEST_SUITE_P(Scripts, ParseScriptTest, testing::ValuesIn(kCases), []
 TEST(ScriptLines, ReadsWindows1251AndUtf8AndEveryLineEnd)
 {
     const QString text = QStringLiteral("/*alias>база*/");
-    EXPECT_EQ(ScriptLines(cp1251::encode(text) + "\r\nb\rc\n", "x"), QStringList({text, "b", "c"}));
-    EXPECT_EQ(ScriptLines(text.toUtf8() + "\n\n", "x"), QStringList({text, ""}));
+    QStringList breaks;
+    EXPECT_EQ(ScriptLines(cp1251::encode(text) + "\r\nb\rc\nd", "x", &breaks), QStringList({text, "b", "c", "d"}));
+    EXPECT_EQ(breaks, QStringList({"\r\n", "\r", "\n", ""}));
+    EXPECT_EQ(ScriptLines(text.toUtf8() + "\n\n", "x", &breaks), QStringList({text, ""}));
+    EXPECT_EQ(breaks, QStringList({"\n", "\n"}));
 }
 
 TEST(ScriptLines, RefusesTextOutsideWindows1251NamingTheLine)
@@ -189,6 +218,24 @@ TEST(ScriptLines, RefusesTextOutsideWindows1251NamingTheLine)
             EXPECT_TRUE(e.message().contains(QString::fromUtf8(c.says))) << e.message().toStdString();
         }
     }
+}
+
+TEST(FindLibrary, TakesTheNameAsWrittenThenWithPrefixAndSuffix)
+{
+    TempDir dir;
+    dir.write(QStringLiteral("libsteps.so"), "x");
+    dir.write(QStringLiteral("plain"), "x");
+    QDir(dir.path()).mkdir(QStringLiteral("libfolder.so"));
+    const struct {
+        const char* name;
+        const char* found; // nullptr: none
+    } cases[] = {
+        {"libsteps.so", "libsteps.so"}, {"steps", "libsteps.so"}, {"libsteps", "libsteps.so"}, {"steps.so", "libsteps.so"},
+        {"plain", "plain"},             {"none.so", nullptr},     {"folder", nullptr},         {" ", nullptr},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TDLLUpdStep::FindLibrary(dir.path(), QString::fromUtf8(c.name)), c.found ? dir.path(QString::fromUtf8(c.found)) : QString())
+            << c.name;
 }
 
 TEST(RangeCondition, ConsecutiveRangesMeetWithoutOverlap)

@@ -9,6 +9,9 @@
 
 #include <QFileInfo>
 #include <QMap>
+#include <QProcess>
+
+#include <vector>
 
 namespace {
 
@@ -102,23 +105,98 @@ TEST_F(SQLUpdaterTest, CreatingAndUsingInOneStepNamesTheCause)
     EXPECT_TRUE(errors[0].endsWith(UpdateText::CreatedInSameStep)) << errors[0].toStdString();
 }
 
+// Step 12 updates every row; step 13, over the same ranges, logs how many keys each statement saw.
+const QString kRangeSteps = QStringLiteral(
+    "/*stepname>T|%1|K*//*12*/\n/*stepname>T|%1|K*//*13*/\n"
+    "/*sqlstart>12*/\nupdate T set N = N + 1 where\n/*sqlstop*/\n"
+    "/*sqlstart>13*/\ninsert into LIB_LOG (N) select count(*) from T where\n/*sqlstop*/\n");
+
+// Every row once; the ranges lie on the grid from the least key, and one that holds no key is
+// not run.
 TEST_F(SQLUpdaterTest, RangeStepsProcessEveryRowOnce)
 {
     const struct {
         const char* name;
         qint64 first, last;
+        std::vector<qint64> more;
         int size;
-    } cases[] = {{"OneToTwentyFive", 1, 25, 10}, {"NearTheTopOf32Bits", 2147483640, 2147483647, 3}, {"OneRow", 5, 5, 10}};
+        QStringList counts;
+    } cases[] = {
+        {"OneToTwentyFive", 1, 25, {}, 10, {"10", "10", "5"}},
+        {"NearTheTopOf32Bits", 2147483640, 2147483647, {}, 3, {"3", "3", "2"}},
+        {"OneRow", 5, 5, {}, 10, {"1"}},
+        {"Gaps", 1, 3, {50, 51, 52, 200}, 10, {"3", "1", "2", "1"}},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         execSql(m_db, QStringLiteral("delete from T"));
+        execSql(m_db, QStringLiteral("delete from LIB_LOG"));
+        std::vector<qint64> keys = c.more;
         for (qint64 k = c.first; k <= c.last; ++k)
+            keys.push_back(k);
+        for (qint64 k : keys)
             execSql(m_db, QStringLiteral("insert into T (K, N) values (%1, 0)").arg(k));
-        const QString path = writeScript(QStringLiteral("upd.sql"), QStringLiteral(
-            "/*stepname>T|%1|K*//*12*/\n/*sqlstart>12*/\nupdate T set N = N + 1 where\n/*sqlstop*/\n").arg(c.size));
+        const QString path = writeScript(QStringLiteral("upd.sql"), kRangeSteps.arg(c.size));
         EXPECT_TRUE(run(path).filter("error").isEmpty());
         EXPECT_EQ(column("select distinct N from T"), QStringList({"1"}));
+        EXPECT_EQ(column("select N from LIB_LOG"), c.counts);
     }
+}
+
+// Keys spread over the whole 32-bit range: walking every empty range would run for hours. The
+// runner is a process of its own, so that a walk that does not end can be stopped.
+TEST_F(SQLUpdaterTest, RangeStepOverASparseKeyEndsAtOnce)
+{
+    const std::vector<qint64> keys{-3, -2, 0, 9, 10, 1000, 123456789, 2147483640, 2147483647};
+    for (qint64 k : keys)
+        execSql(m_db, QStringLiteral("insert into T (K, N) values (%1, 0)").arg(k));
+    const QString path = writeScript(QStringLiteral("upd.sql"), kRangeSteps.arg(10));
+    m_db.disconnect(); // the embedded file is the child's alone while it runs
+    const db::ParamList p = firebirdParams(m_server);
+    QProcess child;
+    child.start(QStringLiteral(GK_STEP_RUNNER), {path, m_server, p.value("USER NAME"), p.value("PASSWORD")});
+    const bool ended = child.waitForFinished(60'000);
+    if (!ended) {
+        child.kill();
+        child.waitForFinished(-1);
+    }
+    m_db.connect();
+    ASSERT_TRUE(ended) << "still running after 60 s";
+    EXPECT_EQ(QString::fromUtf8(child.readAllStandardOutput()), "start 12\ndone 12\nstart 13\ndone 13\n");
+    EXPECT_EQ(column("select distinct N from T"), QStringList({"1"}));
+    // [-3, 6], [7, 16], [997, 1006], [123456787, 123456796], [2147483637, 2147483646], [2147483647, 2147483656]
+    EXPECT_EQ(column("select N from LIB_LOG"), QStringList({"3", "2", "1", "1", "1", "1"}));
+}
+
+// The SQL sent keeps the file's line breaks (a literal over two lines holds the file's own);
+// "set term" inside a statement is SQL. The history keeps each line followed by CR LF.
+TEST_F(SQLUpdaterTest, StatementsReachTheDatabaseAsWritten)
+{
+    createHistoryTable(m_db);
+    execSql(m_db, QStringLiteral("create table TXT (K integer, S varchar(20), TERM_MONTHS integer)"));
+    const struct {
+        const char* name;
+        const char* script;
+        const char* value;
+    } cases[] = {
+        {"LfNormal", "/*sqlstart>1*/\ninsert into TXT (K, S) values (1, 'a\nb')\n/*sqlstop*/\n", "a\nb"},
+        {"CrMany", "/*manystart>2*/\rinsert into TXT (K, S) values (2, 'a\rb');\r/*manystop*/\r", "a\rb"},
+        {"CrLfMany", "/*manystart>3*/\r\ninsert into TXT (K, S) values (3, 'a\r\nb');\r\n/*manystop*/\r\n", "a\r\nb"},
+        {"CrNormal", "/*sqlstart>4*/\rinsert into TXT (K, S)\rvalues (4, 'a\rb')\r/*sqlstop*/", "a\rb"},
+        {"SetTermInAStatement", "/*manystart>5*/\ninsert into TXT (K) values (5);\nupdate TXT set term_months = 24 where K = 5;\n/*manystop*/\n", ""},
+    };
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.name);
+        const QString path = writeScript(QStringLiteral("upd%1.sql").arg(i), QString::fromUtf8(c.script));
+        EXPECT_TRUE(run(path).filter("error").isEmpty()) << m_events.lines.join('\n').toStdString();
+        EXPECT_EQ(column(QStringLiteral("select coalesce(S, '') from TXT where K = %1").arg(i + 1)), QStringList({c.value}));
+    }
+    EXPECT_EQ(column("select TERM_MONTHS from TXT where K = 5"), QStringList({"24"}));
+    db::Query q(&m_db);
+    q.setSql(QStringLiteral("select SU_TEXT from SQL_UPDATES where SU_NO = 2"));
+    q.open();
+    EXPECT_EQ(q.field(0).asString(), "/*manystart>2*/\r\ninsert into TXT (K, S) values (2, 'a\r\nb');\r\n/*manystop*/\r\n");
 }
 
 TEST_F(SQLUpdaterTest, RangeStepOnAnEmptyTableRunsOnce)
@@ -196,17 +274,37 @@ TEST_F(SQLUpdaterTest, LibraryStepWritesInTheStepsTransaction)
     createHistoryTable(m_db);
     QFile::copy(QStringLiteral(GK_TEST_STEPS), m_dir.path(QStringLiteral("libsteps.so")));
     const QString lib = QStringLiteral("/*dllstart>%1*/\nDLLName=%2\nDLLProc=%3\n/*dllstop*/\n");
+    QFile::copy(QStringLiteral(GK_TEST_STEPS), m_dir.path(QStringLiteral("libbroken.so")));
+    QFile broken(m_dir.path(QStringLiteral("libbroken.so")));
+    ASSERT_TRUE(broken.resize(100));
     const QString path = writeScript(QStringLiteral("upd.sql"),
                                      lib.arg(1).arg("libsteps.so", "InsertRow") + lib.arg(2).arg("libsteps.so", "InsertThenFail") +
-                                         lib.arg(3).arg("libnone.so", "InsertRow") + lib.arg(4).arg("libsteps.so", "NoSuchProc"));
+                                         lib.arg(3).arg("libbroken.so", "InsertRow") + lib.arg(4).arg("libsteps.so", "NoSuchProc") +
+                                         lib.arg(5).arg("steps", "InsertRow"));
     const QStringList events = run(path);
     EXPECT_EQ(m_events.errors(), QStringList({
         "error Грешка във функция InsertThenFail от libsteps.so",
-        "error Не може да зареди библиотеката libnone.so",
+        "error Не може да зареди библиотеката libbroken.so",
         "error Не може да намери функцията NoSuchProc от libsteps.so",
     }));
-    EXPECT_EQ(column("select N from LIB_LOG"), QStringList({"1"}));
-    EXPECT_EQ(column("select SU_NO from SQL_UPDATES"), QStringList({"1"}));
+    EXPECT_EQ(column("select N from LIB_LOG"), QStringList({"1", "1"}));
+    EXPECT_EQ(column("select SU_NO from SQL_UPDATES order by SU_NO"), QStringList({"1", "5"}));
+}
+
+// A library that is not next to the script stops the script at load, before its earlier steps.
+TEST_F(SQLUpdaterTest, MissingLibraryRefusesTheScriptBeforeAnyStep)
+{
+    const QString path = writeScript(QStringLiteral("upd.sql"), QStringLiteral(
+        "/*sqlstart>1*/\ninsert into T (K, N) values (1, 1)\n/*sqlstop*/\n"
+        "/*dllstart>2*/\nDLLProc=InsertRow\nDLLName=libnone.so\n/*dllstop*/\n"));
+    try {
+        run(path);
+        FAIL() << "loaded";
+    } catch (const InputError& e) {
+        EXPECT_TRUE(e.message().startsWith("Скрипт \"upd.sql\", стъпка 2, ред 6: библиотеката \"libnone.so\" не е намерена"))
+            << e.message().toStdString();
+    }
+    EXPECT_EQ(column("select count(*) from T"), QStringList({"0"}));
 }
 
 TEST_F(SQLUpdaterTest, HistoryGrowsByTheNewRowsOnly)
