@@ -53,6 +53,7 @@ void Database::connect()
     std::unique_ptr<Connection> conn = kindOfDriver(driver) == Connection::Kind::Firebird ? createFirebirdConnection()
                                                                                            : createPgConnection();
     conn->open(params);
+    const std::lock_guard lock(m_connMutex);
     m_conn = std::move(conn);
 }
 
@@ -62,9 +63,21 @@ void Database::disconnect()
     m_inTransaction = false;
     closeQueries();
     if (m_conn) {
-        std::unique_ptr<Connection> conn = std::move(m_conn);
+        std::unique_ptr<Connection> conn = takeConnection();
         conn->close();
     }
+}
+
+std::unique_ptr<Connection> Database::takeConnection()
+{
+    const std::lock_guard lock(m_connMutex);
+    return std::move(m_conn);
+}
+
+bool Database::cancel()
+{
+    const std::lock_guard lock(m_connMutex);
+    return m_conn && m_conn->cancel();
 }
 
 bool Database::connected() const { return m_conn && m_conn->isOpen(); }
@@ -79,7 +92,7 @@ void Database::reconnect()
 {
     closeQueries();
     if (m_conn) {
-        std::unique_ptr<Connection> dead = std::move(m_conn);
+        std::unique_ptr<Connection> dead = takeConnection();
         try {
             dead->close();
         } catch (const std::exception&) {
