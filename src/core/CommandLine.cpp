@@ -1,6 +1,9 @@
 #include "CommandLine.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
+
+#include <algorithm>
 
 namespace {
 
@@ -262,8 +265,21 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         c.error = QStringLiteral("One of --server, --alias and --database at a time.");
     if (!takesLogin && !o.parser.positionalArguments().isEmpty())
         c.error = QStringLiteral("Unexpected argument after the options (see --help).");
-    if (updating && o.parser.positionalArguments().size() == 1)
-        c.error = QStringLiteral("A login is a login name and a password.");
+    if (updating) {
+        // "--apply a.sql b.sql c.sql" would log in as "b.sql": scripts are refused as a login.
+        // The words are not repeated: they may hold a password.
+        const QStringList rest = o.parser.positionalArguments();
+        const bool scriptLike = std::any_of(rest.begin(), rest.end(), [](const QString& a) {
+            return a.endsWith(QLatin1String(".sql"), Qt::CaseInsensitive) || QFileInfo(a).isFile();
+        });
+        const QString action = c.action == CommandLine::Action::Apply ? QStringLiteral("--apply") : QStringLiteral("--preview");
+        if (scriptLike)
+            c.error = QStringLiteral("Each script follows its own %1 (%1 a.sql %1 b.sql); after the options come only a login "
+                                     "name and a password (see --help).").arg(action);
+        else if (!rest.isEmpty() && rest.size() != 2)
+            c.error = QStringLiteral("A login is a login name and a password: %1 words after the options are neither "
+                                     "(see --help).").arg(rest.size());
+    }
     if (creating && (!o.parser.isSet(o.admin) || !o.parser.isSet(o.adminPassword)))
         c.error = QStringLiteral("--create-system-db needs --admin LOGIN and --admin-password PASSWORD of the first administrator.");
     if (!c.error.isEmpty())

@@ -54,5 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"two_targets", {"--apply", "u.sql", "--server", "x", "--alias", "y"}, Action::Apply, {}, {}, {}, {}, {}, true},
         Case{"target_without_scripts", {"--create-demo", "d", "--server", "x"}, Action::CreateDemo, {}, {}, {}, {}, {}, true},
         Case{"half_a_login", {"--apply", "u.sql", "admin"}, Action::Apply, {}, {}, {}, {}, {}, true},
+        Case{"scripts_after_one_apply", {"--apply", "a.sql", "b.sql", "C.SQL"}, Action::Apply, {}, {}, {}, {}, {}, true},
+        Case{"a_script_as_the_password", {"--preview", "a.sql", "admin", "b.sql"}, Action::Preview, {}, {}, {}, {}, {}, true},
+        Case{"three_words_of_login", {"--apply", "u.sql", "admin", "secret", "more"}, Action::Apply, {}, {}, {}, {}, {}, true},
         Case{"target_as_a_login_is_no_option", {"ivan", "--server"}, Action::Login, {}, {}, {}, {}, {"ivan", "--server"}}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
