@@ -59,12 +59,19 @@ void Database::connect()
 
 void Database::disconnect()
 {
+    const bool lost = m_lost;
     m_lost = false;
     m_inTransaction = false;
     closeQueries();
     if (m_conn) {
         std::unique_ptr<Connection> conn = takeConnection();
-        conn->close();
+        try {
+            conn->close();
+        } catch (const std::exception&) {
+            // A connection the server has ended cannot say goodbye; it is closed all the same.
+            if (!lost)
+                throw;
+        }
     }
 }
 

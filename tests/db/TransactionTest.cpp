@@ -230,3 +230,12 @@ TEST_F(ServerTransactionTest, CancelFromAnotherThreadStopsTheRunningStatementAnd
     // The transaction rolled back; the connection goes on.
     EXPECT_EQ(scalarOf(m_a, QStringLiteral("select count(*) from t")).toInt(), 2);
 }
+
+TEST_F(ServerTransactionTest, DisconnectingAConnectionTheServerEndedDoesNotThrow)
+{
+    Transaction t(m_a);
+    killAttachment(m_b, attachmentId(m_a));
+    EXPECT_THROW(execSql(m_a, QStringLiteral("insert into t values (3, \"three\")")), db::Error);
+    EXPECT_NO_THROW(m_a.disconnect());
+    EXPECT_FALSE(m_a.connected());
+}

@@ -1,5 +1,13 @@
-// The command line of unattended script runs: what is an option and what a login.
+// The command line of unattended script runs: what is an option and what a login; how a run
+// ends when it is stopped, when a database goes away and when another run holds the history.
+#include "UpdateFixture.h"
+
 #include "core/CommandLine.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -59,3 +67,177 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"three_words_of_login", {"--apply", "u.sql", "admin", "secret", "more"}, Action::Apply, {}, {}, {}, {}, {}, true},
         Case{"target_as_a_login_is_no_option", {"ivan", "--server"}, Action::Login, {}, {}, {}, {}, {"ivan", "--server"}}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// --apply as a process on the Firebird server: stopped by a signal inside a long step, and a
+// database that goes away in the middle of the run.
+namespace {
+
+// Step 2 inserts rows, counts itself started and then spins until GO is set (or for minutes).
+const char* const kLongScript =
+    "/*alias>%1*/\n"
+    "/*sqlstart>1*/\ninsert into T (K, N) values (1, 1)\n/*sqlstop*/\n"
+    "/*sqlstart>2*/\nexecute block as declare i integer = 0; begin\n"
+    "insert into T (K, N) select 2, rdb$relation_id from rdb$relations;\n"
+    "i = gen_id(STARTED, 1);\n"
+    "while (i < 1000000000 and gen_id(GO, 0) = 0) do i = i + 1;\nend\n/*sqlstop*/\n"
+    "/*sqlstart>3*/\ninsert into T (K, N) values (3, 3)\n/*sqlstop*/\n";
+
+class ProgramRunTest : public UpdateFixture {
+protected:
+    void SetUp() override
+    {
+        openTarget(true);
+        createHistoryTable(m_db);
+        execSql(m_db, QStringLiteral("create sequence STARTED"));
+        execSql(m_db, QStringLiteral("create sequence GO"));
+    }
+    void start(QProcess& p, const QStringList& args)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("GATEKEEP_CONFIG_DIR"), m_dir.path(QStringLiteral("config")));
+        env.insert(QStringLiteral("GATEKEEP_ZORCFG"), m_dir.path(QStringLiteral("ZorCfg.ini")));
+        env.insert(QStringLiteral("GATEKEEP_ALIASES"), m_dir.path(QStringLiteral("aliases.ini")));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(GK_PROGRAM), args);
+        ASSERT_TRUE(p.waitForStarted());
+    }
+    // Until step 2 has begun on the server; false when the program ended first.
+    bool waitForLongStep(QProcess& p)
+    {
+        while (scalarOf(m_db, QStringLiteral("select gen_id(STARTED, 0) from rdb$database")).toInt() == 0) {
+            if (p.state() == QProcess::NotRunning || p.waitForFinished(10))
+                return false;
+        }
+        return true;
+    }
+    static QString text(const QByteArray& b) { return QString::fromLocal8Bit(b); }
+};
+
+struct StopCase {
+    int signal;
+    const char* name;
+};
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
+
+class StopOnSignalTest : public ProgramRunTest, public testing::WithParamInterface<StopCase> {};
+
+TEST_P(StopOnSignalTest, RollsBackTheRunningStepAndSaysSo)
+{
+    const QString script = writeScript(QStringLiteral("upd.sql"), QString::fromLatin1(kLongScript).arg(QStringLiteral("_menu_")));
+    QProcess p;
+    start(p, {QStringLiteral("--apply"), script, QStringLiteral("--server"), m_server});
+    ASSERT_TRUE(waitForLongStep(p)) << text(p.readAllStandardOutput() + p.readAllStandardError()).toStdString();
+    ::kill(static_cast<pid_t>(p.processId()), GetParam().signal);
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        FAIL() << "still running after the signal";
+    }
+    const QString out = text(p.readAllStandardOutput());
+    const QString err = text(p.readAllStandardError());
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 5) << (out + err).toStdString();
+    const QString signal = QString::fromLatin1(GetParam().name);
+    EXPECT_TRUE(out.contains(QStringLiteral("upd.sql step 1: applied"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("upd.sql step 2: stopped by %1, rolled back").arg(signal))) << out.toStdString();
+    EXPECT_FALSE(out.contains(QStringLiteral("step 3"))) << out.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("Stopped by %1 in step 2 of upd.sql: the step rolled back").arg(signal))) << err.toStdString();
+    EXPECT_EQ(column(QStringLiteral("select SU_NO from SQL_UPDATES")), QStringList({"1"}));
+    EXPECT_EQ(column(QStringLiteral("select distinct K from T")), QStringList({"1"}));
+
+    // The next run applies it.
+    scalarOf(m_db, QStringLiteral("select gen_id(GO, 1) from rdb$database"));
+    QProcess again;
+    start(again, {QStringLiteral("--apply"), script, QStringLiteral("--server"), m_server});
+    ASSERT_TRUE(again.waitForFinished(60000));
+    EXPECT_EQ(again.exitCode(), 0) << text(again.readAllStandardOutput() + again.readAllStandardError()).toStdString();
+    EXPECT_EQ(column(QStringLiteral("select SU_NO from SQL_UPDATES order by SU_NO")), QStringList({"1", "2", "3"}));
+    EXPECT_EQ(column(QStringLiteral("select distinct K from T order by K")), QStringList({"1", "2", "3"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StopOnSignalTest, testing::Values(StopCase{SIGTERM, "SIGTERM"}, StopCase{SIGINT, "SIGINT"}),
+                         [](const testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
+
+// What goes away while step 2 of the first script runs: the second script's database, or the
+// first one's attachment (as a server restart ends it).
+struct LossCase {
+    const char* name;
+    bool inStep;
+};
+void PrintTo(const LossCase& c, std::ostream* os) { *os << c.name; }
+
+class LostMidRunTest : public ProgramRunTest, public testing::WithParamInterface<LossCase> {};
+
+TEST_P(LostMidRunTest, SaysThatStepsWereAppliedBeforeTheDatabaseWentAway)
+{
+    const QString other = serverDatabasePath(QStringLiteral("upd_b"));
+    const db::ParamList params = firebirdParams(other);
+    db::Database::createFirebirdDatabase(other, params.value("USER NAME"), params.value("PASSWORD"));
+    {
+        db::Database b;
+        b.setDriverName(QStringLiteral("INTRBASE"));
+        b.params() = params;
+        b.connect();
+        execSql(b, QStringLiteral("create table T (K integer, N integer)"));
+    }
+    m_dir.write(QStringLiteral("aliases.ini"), QStringLiteral("[a_db]\nDRIVER=INTRBASE\nSERVER NAME=%1\n[b_db]\nDRIVER=INTRBASE\nSERVER NAME=%2\n")
+                                                   .arg(m_server, other).toUtf8());
+    writeScript(QStringLiteral("upd001.sql"), QString::fromLatin1(kLongScript).arg(QStringLiteral("a_db")));
+    writeScript(QStringLiteral("upd002.sql"), QStringLiteral("/*alias>b_db*/\n/*sqlstart>1*/\ninsert into T (K, N) values (9, 9)\n/*sqlstop*/\n"));
+
+    QProcess p;
+    start(p, {QStringLiteral("--apply"), m_dir.path(QStringLiteral("upd002.sql")), QStringLiteral("--apply"), m_dir.path(QStringLiteral("upd001.sql"))});
+    ASSERT_TRUE(waitForLongStep(p)) << text(p.readAllStandardOutput() + p.readAllStandardError()).toStdString();
+    if (GetParam().inStep) {
+        execSql(m_db, QStringLiteral("delete from mon$attachments where mon$attachment_id <> current_connection and mon$system_flag = 0"));
+    } else {
+        db::Database::dropFirebirdDatabase(other, params.value("USER NAME"), params.value("PASSWORD"));
+        scalarOf(m_db, QStringLiteral("select gen_id(GO, 1) from rdb$database"));
+    }
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QString out = text(p.readAllStandardOutput());
+    const QString err = text(p.readAllStandardError());
+    EXPECT_EQ(p.exitCode(), 4) << (out + err).toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("upd001.sql step 1: applied"))) << out.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("the database cannot be reached"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("stay applied"))) << err.toStdString();
+    EXPECT_EQ(column(QStringLiteral("select SU_NO from SQL_UPDATES order by SU_NO")),
+              GetParam().inStep ? QStringList({"1"}) : QStringList({"1", "2", "3"}));
+    if (GetParam().inStep)
+        db::Database::dropFirebirdDatabase(other, params.value("USER NAME"), params.value("PASSWORD"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Loss, LostMidRunTest,
+                         testing::Values(LossCase{"next_database_dropped", false}, LossCase{"attachment_ended_inside_a_step", true}),
+                         [](const testing::TestParamInfo<LossCase>& info) { return std::string(info.param.name); });
+
+// Another run holds the history table: the step is not said to have failed on its own.
+class HistoryHeldTest : public UpdateFixture {
+protected:
+    void SetUp() override
+    {
+        openTarget(true);
+        createHistoryTable(m_db);
+    }
+};
+
+TEST_F(HistoryHeldTest, AStepThatCannotReserveTheHistoryTableSaysAnotherRunHoldsIt)
+{
+    const QString path = writeScript(QStringLiteral("upd.sql"), QStringLiteral("/*sqlstart>1*/\ninsert into T (K, N) values (1, 1)\n/*sqlstop*/\n"));
+    runner().LockTimeout = 1;
+    {
+        // The other runner, inside step 1: its reservation and its history row not yet committed.
+        db::Transaction other(m_db, db::TransactionOptions{{QStringLiteral("SQL_UPDATES")}, 0});
+        execSql(m_db, QStringLiteral("insert into SQL_UPDATES (SU_NO, SU_DATE) values (1, 'now')"));
+        const QStringList events = run(path);
+        ASSERT_EQ(events.size(), 2) << events.join('\n').toStdString();
+        EXPECT_TRUE(events[1].startsWith(QStringLiteral("error Друго обновяване държи таблицата SQL_UPDATES (изчакано 1 с): "
+                                                        "стъпка 1 може вече да е приложена от него.")))
+            << events[1].toStdString();
+        other.commit();
+    }
+    EXPECT_EQ(run(path), QStringList({"start 1", "applied 1"}));
+    EXPECT_EQ(column(QStringLiteral("select count(*) from T")), QStringList({"0"}));
+}
+
+} // namespace
