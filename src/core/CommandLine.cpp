@@ -61,9 +61,11 @@ struct Options {
                               QStringLiteral("NAME"), QStringLiteral("main")};
     QCommandLineOption apply{QStringLiteral("apply"),
                              QStringLiteral("Apply the update script SCRIPT (repeat the option for several; they run sorted by "
-                                            "name, without regard to case) to one database, print one line per step and exit: "
-                                            "0 all applied or applied before, 1 a step failed, 2 a script could not be read, "
-                                            "3 the database could not be reached. The database is the one the scripts' alias "
+                                            "file name, without regard to case, then by folder) to one database, print one "
+                                            "line per step and exit: 0 all applied or applied before, 1 a step failed, 2 a "
+                                            "script could not be read, 3 a database could not be reached (nothing ran), 4 "
+                                            "steps were applied, then a database could not be reached, 5 stopped by SIGTERM "
+                                            "or Ctrl+C (the running step rolled back). The database is the one the scripts' alias "
                                             "names, or --server, --alias or --database. A login after the options limits the "
                                             "configured databases to those of the system database it logs in to."),
                              QStringLiteral("SCRIPT")};
