@@ -4,10 +4,12 @@
 
 #include "core/CommandLine.h"
 
+#include <QMap>
 #include <QProcess>
 #include <QProcessEnvironment>
 
 #include <csignal>
+#include <iostream>
 
 #include <gtest/gtest.h>
 
@@ -111,6 +113,21 @@ protected:
         return true;
     }
     static QString text(const QByteArray& b) { return QString::fromLocal8Bit(b); }
+    // Until the process blocks SIGTERM and SIGINT (its SigBlk in /proc); false when it ended first.
+    static bool waitForSignalsTaken(QProcess& p)
+    {
+        const std::uint64_t both = (1ull << (SIGTERM - 1)) | (1ull << (SIGINT - 1));
+        while (p.state() == QProcess::Running) {
+            QFile f(QStringLiteral("/proc/%1/status").arg(p.processId()));
+            if (f.open(QIODevice::ReadOnly)) {
+                for (const QByteArray& line : f.readAll().split('\n'))
+                    if (line.startsWith("SigBlk:") && (line.mid(7).trimmed().toULongLong(nullptr, 16) & both) == both)
+                        return true;
+            }
+            p.waitForFinished(1);
+        }
+        return false;
+    }
 };
 
 struct StopCase {
@@ -157,6 +174,53 @@ TEST_P(StopOnSignalTest, RollsBackTheRunningStepAndSaysSo)
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopOnSignalTest, testing::Values(StopCase{SIGTERM, "SIGTERM"}, StopCase{SIGINT, "SIGINT"}),
                          [](const testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
+
+// Signals at moments spread over a whole run: every step is applied whole with its history row or
+// not at all, the program ends with 0 or 5, and the next run completes what is left.
+TEST_F(ProgramRunTest, EveryStopMomentLeavesWholeStepsAndTheNextRunCompletes)
+{
+    QString text;
+    for (int k = 1; k <= 6; ++k)
+        text += QStringLiteral("/*sqlstart>%1*/\nexecute block as declare i integer = 0; begin\n"
+                               "insert into T (K, N) select %1, rdb$relation_id from rdb$relations;\n"
+                               "while (i < 1000000) do i = i + 1;\nend\n/*sqlstop*/\n").arg(k);
+    const QString script = writeScript(QStringLiteral("upd.sql"), text);
+    const QStringList args{QStringLiteral("--apply"), script, QStringLiteral("--server"), m_server};
+    QMap<QString, int> outcomes;
+    for (int moment = 0; moment <= 360; moment += 30) {
+        execSql(m_db, QStringLiteral("delete from T"));
+        execSql(m_db, QStringLiteral("delete from SQL_UPDATES"));
+        QProcess p;
+        start(p, args);
+        // From the moment the program takes the signals: before that one ends any program.
+        ASSERT_TRUE(waitForSignalsTaken(p)) << moment;
+        if (!p.waitForFinished(moment)) {
+            ::kill(static_cast<pid_t>(p.processId()), moment % 60 ? SIGINT : SIGTERM);
+            ASSERT_TRUE(p.waitForFinished(60000)) << moment;
+        }
+        const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        ASSERT_EQ(p.exitStatus(), QProcess::NormalExit) << moment;
+        ASSERT_TRUE(p.exitCode() == 0 || p.exitCode() == 5) << moment << ": " << (out + err).toStdString();
+        outcomes[p.exitCode() == 0                               ? QStringLiteral("finished first")
+                 : out.contains(QStringLiteral("rolled back"))   ? QStringLiteral("in a step")
+                 : err.contains(QStringLiteral("before any step")) ? QStringLiteral("before any step")
+                                                                  : QStringLiteral("between steps")]++;
+        EXPECT_EQ(column(QStringLiteral("select distinct K from T order by K")), column(QStringLiteral("select SU_NO from SQL_UPDATES order by SU_NO")))
+            << moment << ": " << out.toStdString();
+
+        QProcess again;
+        start(again, args);
+        ASSERT_TRUE(again.waitForFinished(60000));
+        EXPECT_EQ(again.exitCode(), 0) << moment;
+        EXPECT_EQ(column(QStringLiteral("select count(*) from SQL_UPDATES")), QStringList({"6"})) << moment;
+        EXPECT_EQ(column(QStringLiteral("select count(distinct K) from T")), QStringList({"6"})) << moment;
+    }
+    QStringList figures;
+    for (auto it = outcomes.begin(); it != outcomes.end(); ++it)
+        figures << QStringLiteral("%1: %2").arg(it.key()).arg(it.value());
+    std::cout << "stop moments: " << figures.join(QStringLiteral(", ")).toStdString() << '\n';
+}
 
 // What goes away while step 2 of the first script runs: the second script's database, or the
 // first one's attachment (as a server restart ends it).
