@@ -249,8 +249,15 @@ ScriptRunResult RunScriptsFromCommandLine(const ScriptRunOptions& o, QTextStream
         err << QStringLiteral("The steps applied above stay applied; the rest did not run.") << Qt::endl;
         return ScriptRunResult::LostMidRun;
     };
+    // The connection may be gone, or its statement cancelled: closing says nothing more.
+    const auto close = [&] {
+        try {
+            u.CloseAll();
+        } catch (const std::exception&) {
+        }
+    };
     const auto stopped = [&](const QString& where) {
-        u.CloseAll();
+        close();
         err << QStringLiteral("Stopped by %1 %2.").arg(stop.signalName(), where) << Qt::endl;
         return ScriptRunResult::Stopped;
     };
@@ -269,7 +276,7 @@ ScriptRunResult RunScriptsFromCommandLine(const ScriptRunOptions& o, QTextStream
             if (reached.contains(key))
                 continue;
             u.Connect();
-            u.CloseAll();
+            close();
             if (stop.requested())
                 return stopped(QStringLiteral("before any step ran"));
             if (!unreachable.isEmpty())
@@ -297,7 +304,7 @@ ScriptRunResult RunScriptsFromCommandLine(const ScriptRunOptions& o, QTextStream
             if (stop.requested())
                 return stopped(QStringLiteral("before %1").arg(current) + kept);
             if (!unreachable.isEmpty()) {
-                u.CloseAll();
+                close();
                 return unreachableNow();
             }
             for (int s = 0; s < u.StepCount() && !failed && !stoppedInStep; ++s) {
@@ -327,13 +334,14 @@ ScriptRunResult RunScriptsFromCommandLine(const ScriptRunOptions& o, QTextStream
                 lost = u.TargetDB.lost();
             }
         }
+        if (stoppedInStep && o.preview)
+            return stopped(QStringLiteral("in the preview of %1").arg(current));
         if (stoppedInStep) {
             const std::int32_t n = u.CurrentStepNo();
-            if (!o.preview)
-                line(n, QStringLiteral("stopped by %1, rolled back").arg(stop.signalName()));
+            line(n, QStringLiteral("stopped by %1, rolled back").arg(stop.signalName()));
             return stopped(QStringLiteral("in step %1 of %2: the step rolled back").arg(n).arg(current) + kept);
         }
-        u.CloseAll();
+        close();
         if (failed && lost) {
             unreachable = QStringLiteral("the connection was lost in step %1").arg(u.CurrentStepNo());
             return unreachableNow();

@@ -113,17 +113,17 @@ printf -- '-- only a comment\n' > "$work/upd041.sql"
 run --apply "$work/upd040.sql" --apply "$work/upd041.sql" --server "$app"
 expect 0 '^upd040.sql: no steps, nothing to apply' '^upd041.sql: no steps, nothing to apply'
 
-# A library step whose library is not next to its script refuses the run before any step.
-printf '/*sqlstart>60*/\ninsert into T (N) values (60)\n/*sqlstop*/\n' > "$work/upd060.sql"
-printf '/*dllstart>61*/\nDLLName=nolibrary.so\nDLLProc=Nothing\n/*dllstop*/\n' > "$work/upd061.sql"
-run --apply "$work/upd060.sql" --apply "$work/upd061.sql" --server "$app"
-expect 2 'nolibrary'
-[ "$(count "$app" T)" = n=4 ] || fail "a step ran before a missing library was found"
-
 # Scripts each follow their own --apply; a login is two words after the options.
 run --apply "$work/upd020.sql" "$work/upd021.sql" "$work/upd000.sql"
 expect 2 'Each script follows its own --apply'
 run --apply "$work/upd020.sql" admin secret more
 expect 2 'A login is a login name and a password'
 [ "$(count "$app" T)" = n=4 ] || fail "a refused command line ran steps"
+
+# A library step whose library is not next to its script refuses the run before any step.
+printf '/*sqlstart>60*/\ninsert into T (N) values (60)\n/*sqlstop*/\n' > "$work/upd060.sql"
+printf '/*dllstart>61*/\nDLLName=nolibrary.so\nDLLProc=Nothing\n/*dllstop*/\n' > "$work/upd061.sql"
+run --apply "$work/upd060.sql" --apply "$work/upd061.sql" --server "$app"
+expect 2 'nolibrary'
+[ "$(count "$app" T)" = n=4 ] || fail "a step ran before a missing library was found"
 echo ok
