@@ -94,7 +94,7 @@ int runAction(const CommandLine& cl)
 }
 
 // Applies or previews update scripts, one line per step; the exit code says how it ended.
-int runScripts(const CommandLine& cl)
+int runScripts(const CommandLine& cl, int quitFd)
 {
     ConsolePrompts console;
     setPrompts(&console);
@@ -106,6 +106,7 @@ int runScripts(const CommandLine& cl)
     o.server = cl.server;
     o.alias = cl.alias;
     o.database = cl.database;
+    o.quitFd = quitFd;
     // A login limits the configured databases to those of its system database.
     if (!cl.login.isEmpty()) {
         try {
@@ -280,12 +281,15 @@ int main(int argc, char* argv[])
     char* qtArgv[] = {argv[0], nullptr};
 
     if (!cl.needsWindows()) {
+        const bool scripts = cl.action == CommandLine::Action::Apply || cl.action == CommandLine::Action::Preview;
+        // Before any thread starts, so that the Firebird client never sees them: the run stops
+        // itself, rolling back the running step.
+        const int quitFd = scripts ? TakeQuitSignals() : -1;
         QCoreApplication app(qtArgc, qtArgv);
         nameApplication();
         UseBulgarianLocale(app);
         InstallAliasResolver();
-        const bool scripts = cl.action == CommandLine::Action::Apply || cl.action == CommandLine::Action::Preview;
-        const int rc = scripts ? runScripts(cl) : cl.action == CommandLine::Action::Import ? runImport(cl) : runAction(cl);
+        const int rc = scripts ? runScripts(cl, quitFd) : cl.action == CommandLine::Action::Import ? runImport(cl) : runAction(cl);
         ReleaseLibraryArrays();
         return rc;
     }

@@ -1,6 +1,9 @@
 #include "CommandLine.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
+
+#include <algorithm>
 
 namespace {
 
@@ -58,9 +61,11 @@ struct Options {
                               QStringLiteral("NAME"), QStringLiteral("main")};
     QCommandLineOption apply{QStringLiteral("apply"),
                              QStringLiteral("Apply the update script SCRIPT (repeat the option for several; they run sorted by "
-                                            "name, without regard to case) to one database, print one line per step and exit: "
-                                            "0 all applied or applied before, 1 a step failed, 2 a script could not be read, "
-                                            "3 the database could not be reached. The database is the one the scripts' alias "
+                                            "file name, without regard to case, then by folder) to one database, print one "
+                                            "line per step and exit: 0 all applied or applied before, 1 a step failed, 2 a "
+                                            "script could not be read, 3 a database could not be reached (nothing ran), 4 "
+                                            "steps were applied, then a database could not be reached, 5 stopped by SIGTERM "
+                                            "or Ctrl+C (the running step rolled back). The database is the one the scripts' alias "
                                             "names, or --server, --alias or --database. A login after the options limits the "
                                             "configured databases to those of the system database it logs in to."),
                              QStringLiteral("SCRIPT")};
@@ -262,8 +267,21 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         c.error = QStringLiteral("One of --server, --alias and --database at a time.");
     if (!takesLogin && !o.parser.positionalArguments().isEmpty())
         c.error = QStringLiteral("Unexpected argument after the options (see --help).");
-    if (updating && o.parser.positionalArguments().size() == 1)
-        c.error = QStringLiteral("A login is a login name and a password.");
+    if (updating) {
+        // "--apply a.sql b.sql c.sql" would log in as "b.sql": scripts are refused as a login.
+        // The words are not repeated: they may hold a password.
+        const QStringList rest = o.parser.positionalArguments();
+        const bool scriptLike = std::any_of(rest.begin(), rest.end(), [](const QString& a) {
+            return a.endsWith(QLatin1String(".sql"), Qt::CaseInsensitive) || QFileInfo(a).isFile();
+        });
+        const QString action = c.action == CommandLine::Action::Apply ? QStringLiteral("--apply") : QStringLiteral("--preview");
+        if (scriptLike)
+            c.error = QStringLiteral("Each script follows its own %1 (%1 a.sql %1 b.sql); after the options come only a login "
+                                     "name and a password (see --help).").arg(action);
+        else if (!rest.isEmpty() && rest.size() != 2)
+            c.error = QStringLiteral("A login is a login name and a password: %1 words after the options are neither "
+                                     "(see --help).").arg(rest.size());
+    }
     if (creating && (!o.parser.isSet(o.admin) || !o.parser.isSet(o.adminPassword)))
         c.error = QStringLiteral("--create-system-db needs --admin LOGIN and --admin-password PASSWORD of the first administrator.");
     if (!c.error.isEmpty())

@@ -95,6 +95,11 @@ public:
     // 32-bit legacy handles for libraries that use the old client API in our transaction.
     virtual std::uint32_t nativeDatabaseHandle() = 0;
     virtual std::uint32_t nativeTransactionHandle() = 0;
+
+    // Makes the statement running on this connection fail at once with "operation was
+    // cancelled" (its transaction stays, for its owner to roll back). Callable from any thread
+    // while another one waits in the statement; false where there is nothing to cancel.
+    virtual bool cancel() { return false; }
 };
 
 std::unique_ptr<Connection> createFirebirdConnection();

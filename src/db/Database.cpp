@@ -53,18 +53,38 @@ void Database::connect()
     std::unique_ptr<Connection> conn = kindOfDriver(driver) == Connection::Kind::Firebird ? createFirebirdConnection()
                                                                                            : createPgConnection();
     conn->open(params);
+    const std::lock_guard lock(m_connMutex);
     m_conn = std::move(conn);
 }
 
 void Database::disconnect()
 {
+    const bool lost = m_lost;
     m_lost = false;
     m_inTransaction = false;
     closeQueries();
     if (m_conn) {
-        std::unique_ptr<Connection> conn = std::move(m_conn);
-        conn->close();
+        std::unique_ptr<Connection> conn = takeConnection();
+        try {
+            conn->close();
+        } catch (const std::exception&) {
+            // A connection the server has ended cannot say goodbye; it is closed all the same.
+            if (!lost)
+                throw;
+        }
     }
+}
+
+std::unique_ptr<Connection> Database::takeConnection()
+{
+    const std::lock_guard lock(m_connMutex);
+    return std::move(m_conn);
+}
+
+bool Database::cancel()
+{
+    const std::lock_guard lock(m_connMutex);
+    return m_conn && m_conn->cancel();
 }
 
 bool Database::connected() const { return m_conn && m_conn->isOpen(); }
@@ -79,7 +99,7 @@ void Database::reconnect()
 {
     closeQueries();
     if (m_conn) {
-        std::unique_ptr<Connection> dead = std::move(m_conn);
+        std::unique_ptr<Connection> dead = takeConnection();
         try {
             dead->close();
         } catch (const std::exception&) {

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 
 namespace db {
 
@@ -58,6 +59,8 @@ public:
     QList<ProcParam> procedureParams(const QString& procedure);
     std::uint32_t nativeDatabaseHandle();
     std::uint32_t nativeTransactionHandle();
+    // Cancels the statement running on the connection, from any thread (see Connection::cancel).
+    bool cancel();
 
     // Creates an empty Firebird database in SQL dialect 1 with character set WIN1251.
     // serverName is a local path (embedded), host:path or host/port:path. An existing file is refused.
@@ -82,6 +85,7 @@ private:
     void detach(Query* q) { m_queries.removeAll(q); }
     void closeQueries();
     void reconnect();
+    std::unique_ptr<Connection> takeConnection();
     template <typename F>
     auto guarded(F f) -> decltype(f())
     {
@@ -98,6 +102,7 @@ private:
     QString m_driverName;
     ParamList m_params;
     std::unique_ptr<Connection> m_conn;
+    std::mutex m_connMutex; // m_conn changes on the owning thread; cancel() reads it on another
     QList<Query*> m_queries;
     bool m_lost = false;
     bool m_inTransaction = false;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <cstring>
 #include <type_traits>
 #include <vector>
@@ -650,8 +651,9 @@ public:
             Ref<IProvider> prov(master()->getDispatcher());
             const unsigned len = dpb->getBufferLength(&st);
             const unsigned char* buf = dpb->getBuffer(&st);
-            m_att = create ? prov->createDatabase(&st, path.constData(), len, buf)
-                           : prov->attachDatabase(&st, path.constData(), len, buf);
+            IAttachment* att = create ? prov->createDatabase(&st, path.constData(), len, buf)
+                                      : prov->attachDatabase(&st, path.constData(), len, buf);
+            setAttachment(att);
         } catch (const FbException& e) {
             rethrow(e);
         }
@@ -668,6 +670,7 @@ public:
                 m_tra->rollback(&st);
                 m_tra = nullptr;
             }
+            const std::lock_guard lock(m_cancelMutex);
             m_att->detach(&st);
             m_att = nullptr;
         } catch (const FbException& e) {
@@ -688,6 +691,7 @@ public:
         }
         try {
             Status st;
+            const std::lock_guard lock(m_cancelMutex);
             m_att->dropDatabase(&st);
             m_att = nullptr;
         } catch (const FbException& e) {
@@ -980,6 +984,7 @@ private:
             m_tra = nullptr;
         }
         if (m_att) {
+            const std::lock_guard lock(m_cancelMutex);
             try {
                 Status st;
                 m_att->detach(&st);
@@ -990,7 +995,32 @@ private:
         }
     }
 
+public:
+    bool cancel() override
+    {
+        // Under the lock the owning thread takes to detach, so the attachment outlives the call.
+        const std::lock_guard lock(m_cancelMutex);
+        if (!m_att)
+            return false;
+        try {
+            Status st;
+            m_att->cancelOperation(&st, fb_cancel_raise);
+            return true;
+        } catch (const FbException&) {
+            return false; // nothing running
+        }
+    }
+
+private:
+    // Only the owning thread changes the attachment; the lock is for cancel() on another one.
+    void setAttachment(IAttachment* att)
+    {
+        const std::lock_guard lock(m_cancelMutex);
+        m_att = att;
+    }
+
     friend class FbResultSet;
+    std::mutex m_cancelMutex;
     IAttachment* m_att = nullptr;
     ITransaction* m_tra = nullptr;
     unsigned m_dialect = 1;

@@ -257,7 +257,9 @@ bool TSQLUpdater::RunNextStep()
         std::optional<QDateTime> appliedAt;
         std::vector<QVariantList> newRows;
         {
+            m_reservingHistory = HistoryExists;
             db::Transaction t(TargetDB, options);
+            m_reservingHistory = false;
             appliedAt = AppliedAt(step.StepNo());
             if (!appliedAt) {
                 step.Apply();
@@ -278,12 +280,18 @@ bool TSQLUpdater::RunNextStep()
     } catch (const std::exception& e) {
         if (OnError)
             OnError(StepErrorText(step, db::errorMessage(e)));
+        m_reservingHistory = false;
     }
     return true;
 }
 
 QString TSQLUpdater::StepErrorText(const TSQLStep& step, const QString& message) const
 {
+    // The history table is reserved when the step's transaction starts: a lock that does not
+    // come is another run's, which may be applying this very step.
+    if (m_reservingHistory && message.contains(QLatin1String("lock"), Qt::CaseInsensitive))
+        return UpdateText::HistoryTableHeld.arg(HistoryTableName).arg(LockTimeout).arg(step.StepNo()) + message;
+
     // A step is one transaction, and Firebird does not let it use what it has just created.
     const bool unknown = message.contains(QLatin1String("Table unknown"), Qt::CaseInsensitive) ||
                          message.contains(QLatin1String("Column unknown"), Qt::CaseInsensitive);

@@ -110,4 +110,7 @@ private:
     std::unique_ptr<TMemDataSet> m_history;
     qint64 m_lastHistoryId = 0;
     QString m_historyCatalogName; // as the catalogue stores it, for the reservation
+
+    // While a step's transaction reserves the history table: a failure then is another run's lock.
+    bool m_reservingHistory = false;
 };

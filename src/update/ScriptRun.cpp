@@ -2,9 +2,9 @@
 
 #include "SQLUpdater.h"
 #include "UpdateText.h"
-#include "Update_f.h"
 
 #include "core/Aliases.h"
+#include "core/BuiltIn.h"
 #include "core/Config.h"
 #include "core/InputError.h"
 
@@ -13,6 +13,18 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QTextStream>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <functional>
+#include <thread>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -64,7 +76,80 @@ QString targetOf(const ScriptRunOptions& o, const QString& scriptAlias, const QS
     return {};
 }
 
+// Reads the quit signals on a thread of its own while the run waits in the database. A signal
+// asks the run to stop and cancels the running statement, again every 100 ms until the run has
+// stopped: a cancel that falls between two statements finds nothing to cancel.
+class StopOnSignals {
+public:
+    StopOnSignals(int quitFd, std::function<void()> cancel)
+    {
+        if (quitFd < 0)
+            return;
+        m_wake = eventfd(0, EFD_CLOEXEC);
+        if (m_wake >= 0)
+            m_thread = std::thread([this, quitFd, cancel = std::move(cancel)] { watch(quitFd, cancel); });
+    }
+    ~StopOnSignals()
+    {
+        if (m_thread.joinable()) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const auto n = ::write(m_wake, &one, sizeof one);
+            m_thread.join();
+        }
+        if (m_wake >= 0)
+            ::close(m_wake);
+    }
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+    bool requested() const { return m_signal.load() != 0; }
+    QString signalName() const { return m_signal.load() == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM"); }
+
+private:
+    void watch(int fd, const std::function<void()>& cancel)
+    {
+        pollfd p[2] = {{fd, POLLIN, 0}, {m_wake, POLLIN, 0}};
+        for (;;) {
+            if (::poll(p, 2, requested() ? 100 : -1) < 0 && errno != EINTR)
+                return;
+            if (p[1].revents & POLLIN)
+                return;
+            if (p[0].revents & POLLIN) {
+                signalfd_siginfo info;
+                while (::read(fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+                    int none = 0;
+                    m_signal.compare_exchange_strong(none, static_cast<int>(info.ssi_signo));
+                }
+            }
+            if (requested())
+                cancel();
+        }
+    }
+
+    int m_wake = -1;
+    std::atomic<int> m_signal{0};
+    std::thread m_thread;
+};
+
 } // namespace
+
+QStringList MaintenanceLoginLines()
+{
+    db::ParamList params;
+    AddBuiltInCredentials(params);
+    return params.toStrings();
+}
+
+QStringList SortScripts(QStringList files)
+{
+    std::stable_sort(files.begin(), files.end(), [](const QString& a, const QString& b) {
+        const QFileInfo fa(a), fb(b);
+        if (const int c = fa.fileName().compare(fb.fileName(), Qt::CaseInsensitive))
+            return c < 0;
+        return fa.path().compare(fb.path(), Qt::CaseInsensitive) < 0;
+    });
+    return files;
+}
 
 TDBEntryList OfferedDatabases(const QString& section, const QString& filter, bool* fileExists)
 {
@@ -91,14 +176,23 @@ ScriptRunResult RunScriptsFromCommandLine(const ScriptRunOptions& o, QTextStream
         files << QFileInfo(s).absoluteFilePath();
     files = SortScripts(files);
 
-    // Every script is read whole, and every target found, before anything runs.
+    // Every script is read whole, and every target found, before anything runs. A script
+    // without steps has nothing to do and needs no database.
     QStringList targets;
     try {
+        QStringList idle;
         for (const QString& f : files) {
             TSQLScript script;
             LoadScriptFile(f, script, nullptr);
+            if (script.Steps.empty()) {
+                err << QFileInfo(f).fileName() << QStringLiteral(": no steps, nothing to apply.") << Qt::endl;
+                idle << f;
+                continue;
+            }
             targets << targetOf(o, script.Alias, QFileInfo(f).fileName());
         }
+        for (const QString& f : idle)
+            files.removeOne(f);
     } catch (const Unreachable& u) {
         err << u.reason << Qt::endl;
         return ScriptRunResult::Unreachable;
@@ -111,22 +205,31 @@ ScriptRunResult RunScriptsFromCommandLine(const ScriptRunOptions& o, QTextStream
     u.PumpMessages = false;
     const QStringList login = MaintenanceLoginLines();
     u.SetLoginParams(login.value(0), login.value(1));
+    StopOnSignals stop(o.quitFd, [&u] {
+        u.TargetDB.cancel();
+        u.SourceDB.cancel();
+    });
 
     QString current;
-    bool unreachable = false;
+    QString unreachable; // why the target could not be reached
     bool failed = false;
+    bool lost = false;        // the failure was the connection's
+    bool stoppedInStep = false;
+    int applied = 0;          // steps of this run committed
     auto line = [&](std::int32_t n, const QString& state) {
         out << current << QStringLiteral(" step ") << n << QStringLiteral(": ") << state << Qt::endl;
     };
     const QString everyRun = QStringLiteral("; step 0 runs on every run");
     u.OnError = [&](const QString& message) {
-        if (!u.InStep) {
-            err << current << QStringLiteral(": the database cannot be reached: ") << message << Qt::endl;
-            unreachable = true;
+        if (stop.requested()) {
+            stoppedInStep = u.InStep;
+        } else if (!u.InStep) {
+            unreachable = message;
         } else {
             // One line per step: the server's message may span several.
             line(u.CurrentStepNo(), QStringLiteral("failed: ") + message.simplified());
             failed = true;
+            lost = u.TargetDB.lost() || u.SourceDB.lost();
         }
     };
     u.OnAlreadyApplied = [&](std::int32_t n, const QDateTime& at) {
@@ -135,48 +238,114 @@ ScriptRunResult RunScriptsFromCommandLine(const ScriptRunOptions& o, QTextStream
     };
     u.OnStepDone = [&](TSQLUpdater& r) {
         const std::int32_t n = r.CurrentStepNo();
+        ++applied;
         line(n, QStringLiteral("applied (") + TSQLUpdater::FormatDuration(r.StepTime) + QLatin1Char(')') + (n == 0 ? everyRun : QString()));
     };
+    // A database gone after steps were applied is not "nothing ran".
+    const auto unreachableNow = [&] {
+        err << current << QStringLiteral(": the database cannot be reached: ") << unreachable.simplified() << Qt::endl;
+        if (applied == 0)
+            return ScriptRunResult::Unreachable;
+        err << QStringLiteral("The steps applied above stay applied; the rest did not run.") << Qt::endl;
+        return ScriptRunResult::LostMidRun;
+    };
+    // The connection may be gone, or its statement cancelled: closing says nothing more.
+    const auto close = [&] {
+        try {
+            u.CloseAll();
+        } catch (const std::exception&) {
+        }
+    };
+    const auto stopped = [&](const QString& where) {
+        close();
+        err << QStringLiteral("Stopped by %1 %2.").arg(stop.signalName(), where) << Qt::endl;
+        return ScriptRunResult::Stopped;
+    };
+    const auto load = [&](int i) {
+        current = QFileInfo(files[i]).fileName();
+        u.LoadScript(files[i]);
+        u.ServerName = targets[i];
+    };
+
+    try {
+        // Every database is reached before the first step, each once.
+        QSet<QString> reached;
+        for (int i = 0; i < files.size(); ++i) {
+            load(i);
+            const QString key = u.ServerName.isEmpty() ? QStringLiteral("alias ") + u.Alias.toUpper() : u.ServerName;
+            if (reached.contains(key))
+                continue;
+            u.Connect();
+            close();
+            if (stop.requested())
+                return stopped(QStringLiteral("before any step ran"));
+            if (!unreachable.isEmpty())
+                return unreachableNow();
+            reached << key;
+        }
+    } catch (const std::exception& e) {
+        err << db::errorMessage(e) << Qt::endl;
+        return ScriptRunResult::ScriptUnreadable;
+    }
 
     QSet<std::int32_t> seen;
+    const QString kept = QStringLiteral("; the steps applied before it stay applied");
     for (int i = 0; i < files.size(); ++i) {
-        current = QFileInfo(files[i]).fileName();
         try {
-            u.LoadScript(files[i]);
+            load(i);
         } catch (const std::exception& e) {
             err << db::errorMessage(e) << Qt::endl;
             return ScriptRunResult::ScriptUnreadable;
         }
-        u.ServerName = targets[i];
+        if (stop.requested())
+            return stopped(QStringLiteral("before %1").arg(current) + kept);
         try {
-        u.Connect();
-        if (unreachable) {
-            u.CloseAll();
-            return ScriptRunResult::Unreachable;
-        }
-        if (o.preview) {
-            for (int s = 0; s < u.StepCount(); ++s) {
+            u.Connect();
+            if (stop.requested())
+                return stopped(QStringLiteral("before %1").arg(current) + kept);
+            if (!unreachable.isEmpty()) {
+                close();
+                return unreachableNow();
+            }
+            for (int s = 0; s < u.StepCount() && !failed && !stoppedInStep; ++s) {
                 const std::int32_t n = u.Steps(s).StepNo();
-                if (n == 0)
+                if (stop.requested())
+                    return stopped(QStringLiteral("before step %1 of %2").arg(n).arg(current) + kept);
+                if (!o.preview) {
+                    u.RunNextStep();
+                } else if (n == 0) {
                     line(n, QStringLiteral("would run") + everyRun);
-                else if (!u.HistoryExists)
+                } else if (!u.HistoryExists) {
                     line(n, QStringLiteral("would run; no history table %1, so every step runs").arg(u.HistoryTableName));
-                else if (seen.contains(n))
+                } else if (seen.contains(n)) {
                     line(n, QStringLiteral("skipped: an earlier step %1 runs first").arg(n));
-                else if (!u.IsApplied(n))
+                } else if (!u.IsApplied(n)) {
                     line(n, QStringLiteral("would run"));
+                }
                 seen.insert(n);
             }
-        } else {
-            while (!failed && u.RunNextStep()) {
+        } catch (const std::exception& e) {
+            if (stop.requested()) {
+                stoppedInStep = true;
+            } else {
+                // Only a database failure outside the runner's own guard comes here.
+                err << current << QStringLiteral(": ") << db::errorMessage(e) << Qt::endl;
+                failed = true;
+                lost = u.TargetDB.lost();
             }
         }
-        } catch (const std::exception& e) {
-            // Only a database failure outside the runner's own guard comes here.
-            err << current << QStringLiteral(": ") << db::errorMessage(e) << Qt::endl;
-            failed = true;
+        if (stoppedInStep && o.preview)
+            return stopped(QStringLiteral("in the preview of %1").arg(current));
+        if (stoppedInStep) {
+            const std::int32_t n = u.CurrentStepNo();
+            line(n, QStringLiteral("stopped by %1, rolled back").arg(stop.signalName()));
+            return stopped(QStringLiteral("in step %1 of %2: the step rolled back").arg(n).arg(current) + kept);
         }
-        u.CloseAll();
+        close();
+        if (failed && lost) {
+            unreachable = QStringLiteral("the connection was lost in step %1").arg(u.CurrentStepNo());
+            return unreachableNow();
+        }
         if (failed)
             return ScriptRunResult::StepFailed;
     }

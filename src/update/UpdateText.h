@@ -21,6 +21,11 @@ inline const QString CreatedInSameStep =
     QStringLiteral(" (Firebird не вижда таблица или колона, създадена в същата транзакция: създайте обекта в една "
                    "стъпка и го попълнете в следваща.)");
 
+// The command-line runner's texts that the windows share.
+inline const QString HistoryTableHeld =
+    QStringLiteral("Друго обновяване държи таблицата %1 (изчакано %2 с): стъпка %3 може вече да е приложена от него. "
+                   "Пуснете скрипта отново, когато то приключи. ");
+
 // Update window
 inline const QString Caption = QStringLiteral("Обновяване на база");
 inline const QString AliasLabel = QStringLiteral("Псевдоним (Alias)  : ");

@@ -61,20 +61,6 @@ QString AnyCaseFilter(const QString& filter)
     return parts.join(QLatin1Char('|'));
 }
 
-QStringList MaintenanceLoginLines()
-{
-    db::ParamList params;
-    AddBuiltInCredentials(params);
-    return params.toStrings();
-}
-
-QStringList SortScripts(QStringList files)
-{
-    std::stable_sort(files.begin(), files.end(),
-                     [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
-    return files;
-}
-
 std::function<int(TUpdate_f&)>& TUpdate_f::Runner()
 {
     static std::function<int(TUpdate_f&)> runner;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SQLUpdater.h"
+#include "ScriptRun.h" // the order of "Multi" and the maintenance login are the engine's
 
 #include <QDialog>
 
@@ -83,7 +84,3 @@ private:
 
 // "*.sql" matches "x.SQL" and "x.Sql" too: every letter of a pattern becomes a class of both cases.
 QString AnyCaseFilter(const QString& filter);
-// The built-in maintenance account as the two setting lines SetLoginParams takes.
-QStringList MaintenanceLoginLines();
-// Paths in the order "Multi" runs them: ascending, without regard to case.
-QStringList SortScripts(QStringList files);

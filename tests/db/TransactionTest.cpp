@@ -8,6 +8,10 @@
 
 #include <QDir>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 using db::Database;
@@ -188,4 +192,50 @@ TEST_F(ServerTransactionTest, AFailedCommitEndsTheTransactionAndWritesNothing)
     execSql(m_a, QStringLiteral("insert into t values (4, \"four\")"));
     next.commit();
     EXPECT_EQ(scalarOf(m_b, QStringLiteral("select count(*) from t")).toInt(), 3);
+}
+
+TEST_F(ServerTransactionTest, CancelFromAnotherThreadStopsTheRunningStatementAndLeavesTheConnectionUsable)
+{
+    // Nothing runs: nothing to cancel, and nothing is harmed.
+    m_a.cancel();
+    EXPECT_EQ(scalarOf(m_a, QStringLiteral("select count(*) from t")).toInt(), 2);
+
+    const auto started = std::chrono::steady_clock::now();
+    std::atomic<bool> done = false;
+    const int a = attachmentId(m_a);
+    std::thread canceller([&] {
+        // Once the loop is seen running on the server.
+        while (!done && scalarOf(m_b, QStringLiteral("select count(*) from mon$statements where mon$state = 1 "
+                                                     "and mon$attachment_id = %1").arg(a)).toInt() == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        m_a.cancel();
+    });
+    {
+        Transaction t(m_a);
+        execSql(m_a, QStringLiteral("insert into t values (3, \"three\")"));
+        execSql(m_a, QStringLiteral("create sequence spin"));
+        QString message;
+        try {
+            // About a minute of work unless it is cancelled.
+            execSql(m_a, QStringLiteral("execute block as declare i integer = 0; begin "
+                                        "while (i < 100000000) do i = i + 1 + gen_id(spin, 0); end"));
+        } catch (const db::Error& e) {
+            message = e.message();
+        }
+        EXPECT_TRUE(message.contains(QStringLiteral("cancelled"))) << message.toStdString();
+        done = true;
+    }
+    canceller.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    // The transaction rolled back; the connection goes on.
+    EXPECT_EQ(scalarOf(m_a, QStringLiteral("select count(*) from t")).toInt(), 2);
+}
+
+TEST_F(ServerTransactionTest, DisconnectingAConnectionTheServerEndedDoesNotThrow)
+{
+    Transaction t(m_a);
+    killAttachment(m_b, attachmentId(m_a));
+    EXPECT_THROW(execSql(m_a, QStringLiteral("insert into t values (3, \"three\")")), db::Error);
+    EXPECT_NO_THROW(m_a.disconnect());
+    EXPECT_FALSE(m_a.connected());
 }

@@ -83,4 +83,47 @@ expect 0 '^upd008.sql step 8: would run; no history table SQL_UPDATES, so every 
 run --apply "$work/upd008.sql" --database plain
 expect 0 '^upd008.sql step 8: applied'
 [ "$(count "$plain" T)" = n=1 ] || fail "not applied to the named database"
+
+# Every database is reached before the first step: a later script whose database is a missing
+# file, a dead port or an unknown alias leaves the first script's steps unapplied.
+rm -f "$work/ZorCfg.ini"
+printf '[app_db]\nDRIVER=INTRBASE\nSERVER NAME=%s\n[gone_db]\nDRIVER=INTRBASE\nSERVER NAME=%s\n[dead_db]\nDRIVER=INTRBASE\nSERVER NAME=127.0.0.1/1:/x.fdb\n' \
+  "$app" "$work/gone.fdb" > "$work/aliases.ini"
+printf '/*alias>app_db*/\n/*sqlstart>20*/\ninsert into T (N) values (20)\n/*sqlstop*/\n' > "$work/upd020.sql"
+for alias in gone_db dead_db nosuch_db; do
+  printf '/*alias>%s*/\n/*sqlstart>21*/\ninsert into T (N) values (21)\n/*sqlstop*/\n' "$alias" > "$work/upd021.sql"
+  run --apply "$work/upd021.sql" --apply "$work/upd020.sql"
+  expect 3 "^upd021.sql: the database cannot be reached"
+  grep -q applied <<<"$out" && fail "$alias: a step ran before every database was reached: $out"
+done
+[ "$(count "$app" T)" = n=4 ] || fail "a step ran before every database was reached"
+
+# Scripts of several folders run by file name, then by folder.
+mkdir -p "$work/aaa" "$work/zzz"
+printf '/*sqlstart>31*/\nupdate T set N = N where 1 = 0\n/*sqlstop*/\n' > "$work/aaa/UPD031.SQL"
+printf '/*sqlstart>30*/\nupdate T set N = N where 1 = 0\n/*sqlstop*/\n' > "$work/zzz/upd030.sql"
+printf '/*sqlstart>32*/\nupdate T set N = N where 1 = 0\n/*sqlstop*/\n' > "$work/zzz/UPD031.SQL"
+run --preview "$work/zzz/UPD031.SQL" --preview "$work/aaa/UPD031.SQL" --preview "$work/zzz/upd030.sql" --server "$app"
+expect 0
+[ "$(cut -d' ' -f3 <<<"$out" | tr -d '\n')" = "30:31:32:" ] || fail "not sorted by file name, then by folder: $out"
+
+# Nothing to do is no failure, but it is said.
+: > "$work/upd040.sql"
+printf -- '-- only a comment\n' > "$work/upd041.sql"
+run --apply "$work/upd040.sql" --apply "$work/upd041.sql" --server "$app"
+expect 0 '^upd040.sql: no steps, nothing to apply' '^upd041.sql: no steps, nothing to apply'
+
+# Scripts each follow their own --apply; a login is two words after the options.
+run --apply "$work/upd020.sql" "$work/upd021.sql" "$work/upd000.sql"
+expect 2 'Each script follows its own --apply'
+run --apply "$work/upd020.sql" admin secret more
+expect 2 'A login is a login name and a password'
+[ "$(count "$app" T)" = n=4 ] || fail "a refused command line ran steps"
+
+# A library step whose library is not next to its script refuses the run before any step.
+printf '/*sqlstart>60*/\ninsert into T (N) values (60)\n/*sqlstop*/\n' > "$work/upd060.sql"
+printf '/*dllstart>61*/\nDLLName=nolibrary.so\nDLLProc=Nothing\n/*dllstop*/\n' > "$work/upd061.sql"
+run --apply "$work/upd060.sql" --apply "$work/upd061.sql" --server "$app"
+expect 2 'nolibrary'
+[ "$(count "$app" T)" = n=4 ] || fail "a step ran before a missing library was found"
 echo ok
