@@ -9,7 +9,10 @@
 #include "update/DBLists.h"
 #include "update/ScriptRun.h"
 
+#include <QFile>
 #include <QTextStream>
+
+#include <unistd.h>
 
 namespace Text = ImportText;
 
@@ -26,10 +29,8 @@ QList<ImportRow> readRows(const CommandLine::ImportArgs& a, bool& workbook, QTex
         return rows;
     }
     const ImportTextFile file = ReadImportTextFile(a.file);
-    err << (file.utf8 ? Text::ReadAsUtf8 : Text::ReadAsCp1251) << Qt::endl;
-    for (int i = 0; i < file.lines.size(); ++i)
-        rows.append(SplitImportLine(file.lines[i], a.separator, i + 1));
-    return rows;
+    err << ImportEncodingNote(file.encoding) << Qt::endl;
+    return ImportTextRows(file.lines, a.separator, IsCsvFile(a.file));
 }
 
 const ApplicationEntry* findApplication(const ApplicationTable& apps, const QString& name)
@@ -76,7 +77,11 @@ QString applicationDatabase(const ApplicationEntry& app, const QString& wanted, 
 
 QString rowLine(const ImportRow& row, const RowResult& r, bool preview)
 {
-    const QString login = row.login.trimmed();
+    // A refused login may hold control characters, which the terminal must not take.
+    QString login = row.login.trimmed();
+    for (QChar& c : login)
+        if (c.category() == QChar::Other_Control)
+            c = QChar::ReplacementCharacter;
     QString line = QString::number(row.number) + QStringLiteral(": ");
     switch (r.outcome) {
     case RowResult::Created:
@@ -97,6 +102,13 @@ QString rowLine(const ImportRow& row, const RowResult& r, bool preview)
     return line;
 }
 
+// Whether the stream writes to a terminal.
+bool onTerminal(QTextStream& stream)
+{
+    const auto* file = qobject_cast<QFile*>(stream.device());
+    return file && file->handle() >= 0 && isatty(file->handle());
+}
+
 } // namespace
 
 ImportRunResult RunImportFromCommandLine(TDM& dm, const CommandLine::ImportArgs& a, const QString& filter, QTextStream& out,
@@ -111,7 +123,19 @@ ImportRunResult RunImportFromCommandLine(TDM& dm, const CommandLine::ImportArgs&
         return ImportRunResult::BadInput;
     }
 
-    TUserImporter importer(dm, [&err](const QString& line) { err << QString(line).replace(QLatin1Char('\r'), QLatin1Char('\n')) << Qt::endl; });
+    // Each row's line is out as soon as the row is done, so that a run killed midway leaves its
+    // record; on a terminal the count of rows done shows on standard error, under the log lines.
+    const bool progress = onTerminal(err);
+    bool counterShown = false;
+    const auto clearCounter = [&err, &counterShown] {
+        if (counterShown)
+            err << "\r\033[K" << Qt::flush;
+        counterShown = false;
+    };
+    TUserImporter importer(dm, [&err, &clearCounter](const QString& line) {
+        clearCounter();
+        err << QString(line).replace(QLatin1Char('\r'), QLatin1Char('\n')) << Qt::endl;
+    });
     importer.options.defaultPassword = a.password;
     importer.options.skipExisting = !a.updateExisting;
     importer.options.domainUser = a.domainUser;
@@ -167,12 +191,18 @@ ImportRunResult RunImportFromCommandLine(TDM& dm, const CommandLine::ImportArgs&
     }
 
     QList<std::pair<ImportRow, RowResult>> results;
-    const bool finished = importer.ImportRows(rows, workbook, nullptr, &results);
-    importer.CloseImportDB();
-    bool refused = !finished;
-    for (const auto& [row, r] : results) {
-        out << rowLine(row, r, a.preview) << Qt::endl;
+    bool refused = false;
+    const bool finished = importer.ImportRows(rows, workbook, [&](int done) {
+        const auto& [row, r] = results.last();
         refused = refused || r.outcome == RowResult::Refused || !r.provisionError.isEmpty();
-    }
-    return refused ? ImportRunResult::RowsRefused : ImportRunResult::Done;
+        clearCounter();
+        out << rowLine(row, r, a.preview) << Qt::endl;
+        if (progress) {
+            err << QStringLiteral("%1/%2").arg(done).arg(rows.size()) << Qt::flush;
+            counterShown = true;
+        }
+    }, &results);
+    clearCounter();
+    importer.CloseImportDB();
+    return refused || !finished ? ImportRunResult::RowsRefused : ImportRunResult::Done;
 }

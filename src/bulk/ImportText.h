@@ -44,6 +44,31 @@ inline const QString RunStopped = QStringLiteral("Ред %1: %2 - въвежда
 inline const QString ReadAsUtf8 = QStringLiteral("Файлът е прочетен като UTF-8.");
 inline const QString ReadAsCp1251 = QStringLiteral("Файлът е прочетен като windows-1251.");
 
+// What a text file may not hold, and what a row may not store
+inline const QString ReadAsUtf16 = QStringLiteral("Файлът е прочетен като UTF-16.");
+inline const QString Utf16WithoutMark = QStringLiteral("файлът е в UTF-16 без знак за реда на байтовете (BOM) - запишете го в UTF-8 или с BOM; нищо не е въведено.");
+inline const QString BrokenUtf16 = QStringLiteral("файлът започва като UTF-16, но не е изцяло в UTF-16; нищо не е въведено.");
+inline const QString Utf8LinesInCp1251 = QStringLiteral("файлът не е изцяло в UTF-8 и се чете като windows-1251, но %1 в UTF-8");
+inline const QString Undefined98Lines = QStringLiteral("%1 байта 0x98, който windows-1251 не определя");
+inline const QString FileNotImported = QStringLiteral("; нищо не е въведено.");
+inline const QString LineOne = QStringLiteral("ред %1 е");
+inline const QString LinesMany = QStringLiteral("редове %1 са");
+inline const QString LineOneHolds = QStringLiteral("ред %1 съдържа");
+inline const QString LinesManyHold = QStringLiteral("редове %1 съдържат");
+inline const QString AndMore = QStringLiteral(" и още %1");
+inline const QString WrongSeparator = QStringLiteral("Разделителят %1 не разделя нито един ред на файла%2; нищо не е въведено.");
+inline const QString LinesHoldSeparator = QStringLiteral(" (редовете съдържат %1)");
+inline const QString SeparatorTab = QStringLiteral("Tab");
+inline const QString SeparatorSpace = QStringLiteral("интервал");
+inline const QString CsvOpenQuote = QStringLiteral("ред %1: кавичките на поле %2 не са затворени; нищо не е въведено.");
+inline const QString CsvTextAfterQuote = QStringLiteral("ред %1: след затварящите кавички на поле %2 има текст; нищо не е въведено.");
+inline const QString ControlCharacter = QStringLiteral("%1: знакът на позиция %2 (%3) е управляващ знак");
+inline const QString RowRefused = QStringLiteral("Ред %1: %2 - редът не е въведен.");
+inline const QString FieldLogin = QStringLiteral("Потребителското име");
+inline const QString FieldName = QStringLiteral("Името");
+inline const QString FieldPassword = QStringLiteral("Паролата");
+inline const QString FieldClass = QStringLiteral("Класът");
+
 // The special import
 inline const QString SpecialCreated = QStringLiteral("%1: Успешно въведен.");
 inline const QString SpecialMiddleAdded = QStringLiteral("%1: Успешно сложено бащино име.");

@@ -234,9 +234,9 @@ void TfrmImport::LoadFile(const QString& path)
         const ImportTextFile file = ReadImportTextFile(path);
         m_lines = file.lines;
         m_loadedFile = path;
-        m_loadedUtf8 = file.utf8;
+        m_loadedEncoding = file.encoding;
         sl->setPlainText(m_lines.join(QLatin1Char('\n')));
-        Log(file.utf8 ? Text::ReadAsUtf8 : Text::ReadAsCp1251);
+        Log(ImportEncodingNote(file.encoding));
         sbSave->show();
     } catch (const InputError& e) {
         prompts().message(e.message(), Prompts::Icon::Error);
@@ -310,17 +310,22 @@ void TfrmImport::btn_SaveClick()
     pb_Users->setRange(0, int(m_lines.size()));
     pb_Users->setValue(0);
     LogMsg->clear();
-    Log(m_loadedUtf8 ? Text::ReadAsUtf8 : Text::ReadAsCp1251);
+    Log(ImportEncodingNote(m_loadedEncoding));
+    // The whole file is split before anything is asked or written: a wrong separator or a broken
+    // quote stops here.
+    QList<ImportRow> rows;
+    try {
+        rows = ImportTextRows(m_lines, ed_Sep->text(), IsCsvFile(m_loadedFile));
+    } catch (const InputError& e) {
+        Log(e.message());
+        prompts().message(e.message(), Prompts::Icon::Warning);
+        return;
+    }
     if (!prompts().confirm(Text::ConfirmSave))
         return;
     ApplyOptions();
     if (chosenApplication() && !ConnectImportDB())
         return;
-    QList<ImportRow> rows;
-    rows.reserve(m_lines.size());
-    const QString separator = ed_Sep->text();
-    for (int i = 0; i < m_lines.size(); ++i)
-        rows.append(SplitImportLine(m_lines[i], separator, i + 1));
     RunRows(rows, false);
 }
 
@@ -358,7 +363,7 @@ void TfrmImport::btnSpecialImportClick()
     SetRunning(true);
     try {
         const ImportTextFile file = ReadImportTextFile(path);
-        Log(file.utf8 ? Text::ReadAsUtf8 : Text::ReadAsCp1251);
+        Log(ImportEncodingNote(file.encoding));
         RunSpecialImport(m_dm.db_Sys, file.lines, [this](const QString& line) { Log(line); });
     } catch (const std::exception& e) {
         prompts().message(db::errorMessage(e), Prompts::Icon::Error);

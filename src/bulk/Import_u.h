@@ -80,7 +80,7 @@ private:
     std::unique_ptr<TUserImporter> m_importer;
     QStringList m_lines;
     QString m_loadedFile;
-    bool m_loadedUtf8 = false;
+    ImportEncoding m_loadedEncoding = ImportEncoding::Utf8;
     bool m_shown = false;
     bool m_running = false;
 };

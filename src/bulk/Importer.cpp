@@ -294,6 +294,11 @@ bool TUserImporter::ImportRows(const QList<ImportRow>& rows, bool workbook, cons
                     m_log(Text::EmptyRow.arg(row.number));
                 r.outcome = RowResult::Skipped;
                 r.reason = QStringLiteral("no login name or full name");
+            } else if (const QString fault = ForbiddenCharacterIn(row); !fault.isEmpty()) {
+                // Checked before anything of the row is written, whatever file the row came from.
+                m_log(Text::RowRefused.arg(row.number).arg(fault));
+                r.outcome = RowResult::Refused;
+                r.reason = fault;
             } else {
                 const QString password = row.password.trimmed().isEmpty() ? options.defaultPassword : row.password;
                 r = ImportUser(row.login, password, ClassByName(row.className), row.fullName);

@@ -71,8 +71,9 @@ public:
 
     // Imports the rows in order; workbook rows follow the spreadsheet's skipping rules. progress
     // is called after each row with the number done (and may process events); results, when
-    // given, receives each row's result. An error that escapes a row is logged with the row's
-    // number and ends the run: returns false then.
+    // given, receives each row's result. A row holding a control character is refused before
+    // anything of it is written. An error that escapes a row is logged with the row's number and
+    // ends the run: returns false then.
     bool ImportRows(const QList<ImportRow>& rows, bool workbook, const std::function<void(int)>& progress,
                     QList<std::pair<ImportRow, RowResult>>* results = nullptr);
 
