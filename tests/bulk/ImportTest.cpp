@@ -2,6 +2,11 @@
 // the Firebird server, which checks the application's own login.
 #include "BulkFixture.h"
 
+#include "core/Aliases.h"
+
+#include <QHash>
+#include <QProcessEnvironment>
+
 class ImportTest : public BulkFixture {};
 
 // The options as the window offers them: no first row, the last class as default, the login-name
@@ -360,6 +365,95 @@ TEST_F(ImportTest, ARowThatCannotBeStoredIsRefusedAlone)
     EXPECT_TRUE(shown[at + 1].contains(QStringLiteral("windows-1251"))) << shown[at + 1].toStdString();
 }
 
+// A control character in any field refuses its row before anything of it is written, whatever
+// the file: here a UTF-16 text file (read by its mark) and workbook rows. The log names the row,
+// the field and the position, never the value.
+TEST_F(ImportTest, RowsWithControlCharactersAreRefusedBeforeAnythingIsWritten)
+{
+    const QString text = QStringLiteral("nul%1x;Първи Човек\nok;Добър Човек;tajna\npw;Трети Човек;se%2cret\ntab;Четвърти\tЧовек\n")
+                             .arg(QChar(0), QChar(1));
+    QByteArray utf16("\xFF\xFE");
+    for (QChar c : text)
+        utf16.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    auto w = open();
+    importText(*w, writeFile(QStringLiteral("utf16.txt"), utf16));
+    const StoredUser ok = user(QStringLiteral("ok"));
+    EXPECT_EQ(users(), (QList<StoredUser>{{ok.id, QStringLiteral("ok"), QStringLiteral("tajna"), QStringLiteral("Добър Човек"), {}}}));
+    const QStringList shown = log(*w);
+    EXPECT_EQ(shown.value(0), Text::ReadAsUtf16);
+    for (const auto& [row, field] : {std::pair{1, QStringLiteral("Потребителското име: знакът на позиция 4 (U+0000, NUL)")},
+                                     std::pair{3, QStringLiteral("Паролата: знакът на позиция 3 (U+0001)")},
+                                     std::pair{4, QStringLiteral("Името: знакът на позиция 9 (U+0009, Tab)")}})
+        EXPECT_TRUE(shown.contains(Text::RowRefused.arg(row).arg(field + QStringLiteral(" е управляващ знак")))) << row << "\n"
+                                                                                                                << shown.join('\n').toStdString();
+    EXPECT_FALSE(w->LogMsg->toPlainText().contains(QStringLiteral("cret")));
+
+    QStringList said;
+    TUserImporter importer(m_dm, [&said](const QString& line) { said << line; });
+    importer.LoadSnapshot();
+    QList<std::pair<ImportRow, RowResult>> results;
+    ASSERT_TRUE(importer.ImportRows({{1, QStringLiteral("Потребител"), QStringLiteral("Име"), {}, {}},
+                                     {2, QStringLiteral("cell"), QStringLiteral("Клетка с\nнов ред"), {}, {}},
+                                     {3, QStringLiteral("wb"), QStringLiteral("Работна Книга"), {}, {}}},
+                                    true, {}, &results));
+    ASSERT_EQ(results.size(), 3);
+    EXPECT_EQ(results[0].second.outcome, RowResult::Skipped);
+    EXPECT_EQ(results[1].second.outcome, RowResult::Refused);
+    EXPECT_TRUE(results[1].second.reason.startsWith(QStringLiteral("Името: знакът на позиция 9 (U+000A, LF)")));
+    EXPECT_EQ(results[2].second.outcome, RowResult::Created);
+    EXPECT_TRUE(user(QStringLiteral("cell")).login.isEmpty());
+    EXPECT_EQ(users().size(), 2);
+}
+
+// A .csv file's quoted fields keep their separators and quotes; a separator that splits no line
+// stops before the confirmation, with nothing written.
+TEST_F(ImportTest, TheWindowReadsCsvFieldsAndStopsOnAWrongSeparator)
+{
+    auto w = open();
+    importText(*w, writeFile(QStringLiteral("people.CSV"), QStringLiteral("petrov;\"Петров; Иван\";\"p\"\"w\"\n"
+                                                                            "multi;\"Два\nРеда\"\n").toUtf8()));
+    EXPECT_EQ(users(), (QList<StoredUser>{{user(QStringLiteral("petrov")).id, QStringLiteral("petrov"), QStringLiteral("p\"w"),
+                                           QStringLiteral("Петров; Иван"), {}}}));
+    EXPECT_TRUE(log(*w).contains(Text::RowRefused.arg(2).arg(QStringLiteral("Името: знакът на позиция 4 (U+000A, LF) е управляващ знак"))))
+        << log(*w).join('\n').toStdString();
+
+    const int asked = int(m_prompts.messages().size());
+    w->LoadFile(writeFile(QStringLiteral("tabs.txt"), QByteArray("one\tПърви Човек\ntwo\tВтори Човек\n")));
+    w->btn_SaveClick();
+    ASSERT_EQ(m_prompts.messages().size(), asked + 1);
+    EXPECT_EQ(m_prompts.messages().last(),
+              Text::WrongSeparator.arg(QStringLiteral("\u201E;\u201C"), Text::LinesHoldSeparator.arg(Text::SeparatorTab)));
+    EXPECT_EQ(users().size(), 1);
+}
+
+// The command line refuses a file that cannot be read whole, before it logs in anywhere or
+// writes anything: exit code 2, the reason on standard error, no row lines.
+TEST_F(ImportTest, TheCommandLineRefusesAFileThatCannotBeReadWhole)
+{
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QString said;
+    } cases[] = {
+        {"tabs.txt", "one\tПърви Човек\ntwo\tВтори Човек\n", QStringLiteral("(редовете съдържат Tab)")},
+        {"mixed.txt", cp1251::encode(QStringLiteral("one;Първи Човек\n")) + QStringLiteral("two;Втори Човек\n").toUtf8(),
+         QStringLiteral("mixed.txt: файлът не е изцяло в UTF-8 и се чете като windows-1251, но ред 2 е в UTF-8")},
+        {"wide.txt", QByteArray("o\0n\0e\0;\0\x1f\x04\n\0", 12), QStringLiteral("wide.txt: файлът е в UTF-16 без знак")},
+        {"open.csv", "one;\"Първи Човек\ntwo;Втори Човек\n", QStringLiteral("ред 1: кавичките на поле 2 не са затворени")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CommandLine::ImportArgs args;
+        args.file = writeFile(QString::fromLatin1(c.name), c.bytes);
+        QString out, err;
+        QTextStream o(&out), e(&err);
+        EXPECT_EQ(RunImportFromCommandLine(m_dm, args, kSysLocation, o, e), ImportRunResult::BadInput);
+        EXPECT_TRUE(err.contains(c.said)) << err.toStdString();
+        EXPECT_TRUE(out.isEmpty()) << out.toStdString();
+        EXPECT_TRUE(users().isEmpty());
+    }
+}
+
 // An error that escapes a row ends the run with a line that names the row; the rows after it are
 // not touched.
 TEST_F(ImportTest, AnEscapingErrorStopsTheRunAndSaysWhere)
@@ -461,6 +555,69 @@ TEST(ImportKillTest, AKilledRunLeavesEveryUserWithItsRight)
     EXPECT_EQ(count("select count(*) from users"), kRows);
     EXPECT_EQ(count("select count(distinct user_fnm) from users"), kRows);
     EXPECT_EQ(count("select count(*) from links where lnk_class = 7"), kRows);
+    dm.db_Sys.disconnect();
+    db::Database::dropFirebirdDatabase(server, user, password);
+}
+
+// "gatekeep import" killed in the middle of a long run: standard output already holds the line of
+// every row done, and each line's user is in the database with the id it names.
+TEST(ImportKillTest, TheCommandLinePrintsEachRowAsItIsDone)
+{
+    TempDir tmp;
+    const QString server = serverDatabasePath(QStringLiteral("import-cli-kill"));
+    const db::ParamList p = firebirdParams(server);
+    const QString user = p.value(QStringLiteral("USER NAME"));
+    const QString password = p.value(QStringLiteral("PASSWORD"));
+    CreateAdministeredSystemDatabase(server, {user, password, QStringLiteral("boss"), QStringLiteral("boss-pw"), QStringLiteral("Шеф")});
+    qputenv("GATEKEEP_ALIASES", tmp.path(QStringLiteral("aliases.ini")).toUtf8());
+    WriteAlias(QStringLiteral("sys_db"), QStringLiteral("INTRBASE"),
+               {{QStringLiteral("SERVER NAME"), server}, {QStringLiteral("USER NAME"), user}, {QStringLiteral("PASSWORD"), password}});
+    qunsetenv("GATEKEEP_ALIASES");
+
+    constexpr int kRows = 3000;
+    QByteArray text;
+    for (int i = 1; i <= kRows; ++i)
+        text += QStringLiteral("c%1;Команден Ред %1\n").arg(i).toUtf8();
+    const QString file = tmp.write(QStringLiteral("many.txt"), text);
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("GATEKEEP_CONFIG_DIR"), tmp.path(QStringLiteral("config")));
+    env.insert(QStringLiteral("GATEKEEP_ALIASES"), tmp.path(QStringLiteral("aliases.ini")));
+    env.insert(QStringLiteral("GATEKEEP_ZORCFG"), tmp.path(QStringLiteral("ZorCfg.ini")));
+    child.setProcessEnvironment(env);
+    child.start(QStringLiteral(GK_PROGRAM), {QStringLiteral("import"), file, QStringLiteral("boss"), QStringLiteral("boss-pw")});
+    ASSERT_TRUE(child.waitForStarted());
+    QByteArray out;
+    while (out.count('\n') < 100 && child.waitForReadyRead(30000))
+        out += child.readAllStandardOutput();
+    child.kill();
+    child.waitForFinished(-1);
+    out += child.readAllStandardOutput();
+    const QString err = QString::fromUtf8(child.readAllStandardError());
+
+    TDM dm;
+    SetStartupConnection(dm.db_Sys, user, password, server);
+    dm.db_Sys.connect();
+    QHash<QString, int> made;
+    {
+        db::Query q(&dm.db_Sys);
+        q.setSql(QStringLiteral("select user_id, user_fnm from users"));
+        for (q.open(); !q.eof(); q.next())
+            made.insert(DecodeStoredText(q.field(1).asString()), q.field(0).asInteger());
+    }
+    const QList<QByteArray> lines = out.split('\n');
+    ASSERT_GE(lines.size(), 101) << err.toStdString();
+    EXPECT_LT(made.size() - 1, kRows) << "the run ended before it was killed";
+    // Every whole line names a row done, in order, and its user as the database holds him.
+    for (int i = 0; i + 1 < lines.size(); ++i) {
+        const QString login = QStringLiteral("c%1").arg(i + 1);
+        EXPECT_EQ(QString::fromUtf8(lines[i]), QStringLiteral("%1: created %2 (%3)").arg(i + 1).arg(login).arg(made.value(login, -1)));
+    }
+    // At most the row that was being written when the kill came is done without its line.
+    const int imported = int(made.size()) - 1, printed = int(lines.size()) - 1;
+    EXPECT_GE(imported, printed);
+    EXPECT_LE(imported, printed + 1);
     dm.db_Sys.disconnect();
     db::Database::dropFirebirdDatabase(server, user, password);
 }
