@@ -239,6 +239,10 @@ void TfrmImport::LoadFile(const QString& path)
         Log(ImportEncodingNote(file.encoding));
         sbSave->show();
     } catch (const InputError& e) {
+        // A refused file leaves nothing loaded: "Въвеждане в БД" must not import the one before.
+        m_lines.clear();
+        m_loadedFile.clear();
+        sl->clear();
         prompts().message(e.message(), Prompts::Icon::Error);
     }
 }

@@ -424,6 +424,14 @@ TEST_F(ImportTest, TheWindowReadsCsvFieldsAndStopsOnAWrongSeparator)
     EXPECT_EQ(m_prompts.messages().last(),
               Text::WrongSeparator.arg(QStringLiteral("\u201E;\u201C"), Text::LinesHoldSeparator.arg(Text::SeparatorTab)));
     EXPECT_EQ(users().size(), 1);
+
+    // A file refused on loading leaves nothing loaded, not the file before it.
+    w->LoadFile(writeFile(QStringLiteral("good.txt"), QByteArray("good;Добър Човек\n")));
+    w->LoadFile(writeFile(QStringLiteral("mixed.txt"), cp1251::encode(QStringLiteral("a;Първи\n")) + QStringLiteral("b;Втори\n").toUtf8()));
+    EXPECT_TRUE(m_prompts.messages().last().startsWith(QStringLiteral("mixed.txt: "))) << m_prompts.messages().last().toStdString();
+    w->btn_SaveClick();
+    EXPECT_EQ(m_prompts.messages().last(), Text::LoadFirst);
+    EXPECT_EQ(users().size(), 1);
 }
 
 // The command line refuses a file that cannot be read whole, before it logs in anywhere or
