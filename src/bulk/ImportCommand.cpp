@@ -1,5 +1,6 @@
 #include "ImportCommand.h"
 
+#include "ImportReport.h"
 #include "ImportText.h"
 #include "Importer.h"
 
@@ -72,29 +73,6 @@ QString applicationDatabase(const ApplicationEntry& app, const QString& wanted, 
     }
     missing = offered.isEmpty();
     return missing ? QString() : ServerPath(offered[0].ServIP, offered[0].BaseName);
-}
-
-QString rowLine(const ImportRow& row, const RowResult& r, bool preview)
-{
-    const QString login = row.login.trimmed();
-    QString line = QString::number(row.number) + QStringLiteral(": ");
-    switch (r.outcome) {
-    case RowResult::Created:
-        line += QStringLiteral("created ") + login + (preview ? QString() : QStringLiteral(" (%1)").arg(r.userId));
-        break;
-    case RowResult::Refreshed:
-        line += QStringLiteral("refreshed ") + login + QStringLiteral(" (%1)").arg(r.userId);
-        break;
-    case RowResult::Skipped:
-        line += QStringLiteral("skipped ") + login + QStringLiteral(": ") + r.reason;
-        break;
-    case RowResult::Refused:
-        line += QStringLiteral("refused ") + login + QStringLiteral(": ") + r.reason;
-        break;
-    }
-    if (!r.provisionError.isEmpty())
-        line += QStringLiteral("; not provisioned: ") + r.provisionError;
-    return line;
 }
 
 } // namespace
@@ -171,7 +149,7 @@ ImportRunResult RunImportFromCommandLine(TDM& dm, const CommandLine::ImportArgs&
     importer.CloseImportDB();
     bool refused = !finished;
     for (const auto& [row, r] : results) {
-        out << rowLine(row, r, a.preview) << Qt::endl;
+        out << ImportRowLine(row, r, a.preview) << Qt::endl;
         refused = refused || r.outcome == RowResult::Refused || !r.provisionError.isEmpty();
     }
     return refused ? ImportRunResult::RowsRefused : ImportRunResult::Done;
