@@ -274,6 +274,7 @@ void TfrmImport::LoadFile(const QString& path)
         m_loadedUtf8 = file.utf8;
         m_loadedWorkbook = false;
         m_workbookRows.clear();
+        lbSummary->clear();
         tabs->setCurrentWidget(sl);
         sl->setPlainText(m_lines.join(QLatin1Char('\n')));
         Log(file.utf8 ? Text::ReadAsUtf8 : Text::ReadAsCp1251);
@@ -522,6 +523,7 @@ void TfrmImport::ImportSpreadsheet(const QString& path)
     m_workbookRows = rows;
     m_loadedWorkbook = true;
     m_loadedFile = path;
+    lbSummary->clear();
     if (!now)
         return;
     ApplyOptions();
