@@ -1,5 +1,6 @@
 #include "ImportCommand.h"
 
+#include "ImportReport.h"
 #include "ImportText.h"
 #include "Importer.h"
 
@@ -73,33 +74,6 @@ QString applicationDatabase(const ApplicationEntry& app, const QString& wanted, 
     }
     missing = offered.isEmpty();
     return missing ? QString() : ServerPath(offered[0].ServIP, offered[0].BaseName);
-}
-
-QString rowLine(const ImportRow& row, const RowResult& r, bool preview)
-{
-    // A refused login may hold control characters, which the terminal must not take.
-    QString login = row.login.trimmed();
-    for (QChar& c : login)
-        if (c.category() == QChar::Other_Control)
-            c = QChar::ReplacementCharacter;
-    QString line = QString::number(row.number) + QStringLiteral(": ");
-    switch (r.outcome) {
-    case RowResult::Created:
-        line += QStringLiteral("created ") + login + (preview ? QString() : QStringLiteral(" (%1)").arg(r.userId));
-        break;
-    case RowResult::Refreshed:
-        line += QStringLiteral("refreshed ") + login + QStringLiteral(" (%1)").arg(r.userId);
-        break;
-    case RowResult::Skipped:
-        line += QStringLiteral("skipped ") + login + QStringLiteral(": ") + r.reason;
-        break;
-    case RowResult::Refused:
-        line += QStringLiteral("refused ") + login + QStringLiteral(": ") + r.reason;
-        break;
-    }
-    if (!r.provisionError.isEmpty())
-        line += QStringLiteral("; not provisioned: ") + r.provisionError;
-    return line;
 }
 
 // Whether the stream writes to a terminal.
@@ -196,7 +170,7 @@ ImportRunResult RunImportFromCommandLine(TDM& dm, const CommandLine::ImportArgs&
         const auto& [row, r] = results.last();
         refused = refused || r.outcome == RowResult::Refused || !r.provisionError.isEmpty();
         clearCounter();
-        out << rowLine(row, r, a.preview) << Qt::endl;
+        out << ImportRowLine(row, r, a.preview) << Qt::endl;
         if (progress) {
             err << QStringLiteral("%1/%2").arg(done).arg(rows.size()) << Qt::flush;
             counterShown = true;

@@ -69,6 +69,23 @@ inline const QString FieldName = QStringLiteral("Името");
 inline const QString FieldPassword = QStringLiteral("Паролата");
 inline const QString FieldClass = QStringLiteral("Класът");
 
+// The window's preview, report and stop
+inline const QString Preview = QStringLiteral("Преглед");
+inline const QString Stop = QStringLiteral("Спри");
+inline const QString SaveReport = QStringLiteral("Запис на отчета...");
+inline const QString ReportTab = QStringLiteral("Отчет");
+inline const QString ReportFilter = QStringLiteral("Text Files|*.txt|All files(*.*)|*.*");
+inline const QString PreviewHeader = QStringLiteral("Преглед: нищо не е записано.");
+inline const QString SummaryRun = QStringLiteral("Обработени редове: %1 от %2.");
+inline const QString SummaryPreview = QStringLiteral("Преглед на %1 от %2 реда, нищо не е записано.");
+inline const QString SummaryCounts =
+    QStringLiteral("Създадени: %1, обновени: %2, пропуснати: %3, отказани: %4, не са добавени в базата на приложението: %5.");
+inline const QString SummaryStopped = QStringLiteral("Спряно от потребителя преди ред %1; редовете преди него са записани.");
+inline const QString SummaryFailed = QStringLiteral("Прекъснато с грешка на ред %1.");
+inline const QString ReportSaved = QStringLiteral("Отчетът е записан в %1");
+inline const QString ReportNotSaved = QStringLiteral("Отчетът не е записан: %1");
+inline const QString NoReport = QStringLiteral("Няма отчет за записване.");
+
 // The special import
 inline const QString SpecialCreated = QStringLiteral("%1: Успешно въведен.");
 inline const QString SpecialMiddleAdded = QStringLiteral("%1: Успешно сложено бащино име.");

@@ -1,11 +1,13 @@
 #include "Import_u.h"
 
+#include "ImportReport.h"
 #include "ImportSource.h"
 #include "ImportText.h"
 #include "SpecialImport.h"
 #include "UserAutoRights.h"
 
 #include "core/DataModule.h"
+#include "core/FileWrite.h"
 #include "core/InputError.h"
 #include "core/LogInfo.h"
 #include "core/Prompts.h"
@@ -15,7 +17,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -27,6 +29,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace Text = ImportText;
@@ -40,6 +43,9 @@ QPushButton* button(const QString& name, const QString& text, QWidget* parent)
     b->setAutoDefault(false);
     return b;
 }
+
+// How long one step of a run may hold the window before it paints and answers again.
+constexpr int kStepMillis = 40;
 
 // The files the window takes; workbooks of every kind sit under the spreadsheet filter.
 const QString kFileFilter = QStringLiteral("All files(*.*)|*.*|Text Files|*.txt|Comma Separated|*.csv|Excel|*.xls;*.xlsx;*.ods");
@@ -89,12 +95,18 @@ TfrmImport::TfrmImport(TDM& dm, const ApplicationTable& apps, TfrmUserRights* us
 
     btn_Load = button(QStringLiteral("btn_Load"), Text::Load, this);
     sbSave = button(QStringLiteral("sbSave"), Text::Save, this);
+    btnPreview = button(QStringLiteral("btnPreview"), Text::Preview, this);
+    btnSaveReport = button(QStringLiteral("btnSaveReport"), Text::SaveReport, this);
+    btnStop = button(QStringLiteral("btnStop"), Text::Stop, this);
+    btnStop->setEnabled(false);
     btnSpecialImport = button(QStringLiteral("btnSpecialImport"), Text::SpecialImport, this);
     sbExit = button(QStringLiteral("sbExit"), Text::Exit, this);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btn_Load);
+    buttons->addWidget(btnPreview);
     buttons->addWidget(sbSave);
     buttons->addWidget(btnSpecialImport);
+    buttons->addWidget(btnSaveReport);
     buttons->addStretch();
     buttons->addWidget(sbExit);
 
@@ -102,12 +114,19 @@ TfrmImport::TfrmImport(TDM& dm, const ApplicationTable& apps, TfrmUserRights* us
     lbHint->setObjectName(QStringLiteral("lbHint"));
     lbHint->setStyleSheet(QStringLiteral("color: red"));
 
-    auto* fileGroup = new QGroupBox(Text::LoadedFile, this);
-    sl = new QPlainTextEdit(fileGroup);
+    // The loaded file and the last run's report share the space; a run shows its report.
+    tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("tabs"));
+    sl = new QPlainTextEdit(tabs);
     sl->setObjectName(QStringLiteral("sl"));
     sl->setReadOnly(true);
     sl->setLineWrapMode(QPlainTextEdit::NoWrap);
-    (new QVBoxLayout(fileGroup))->addWidget(sl);
+    mmReport = new QPlainTextEdit(tabs);
+    mmReport->setObjectName(QStringLiteral("mmReport"));
+    mmReport->setReadOnly(true);
+    mmReport->setLineWrapMode(QPlainTextEdit::NoWrap);
+    tabs->addTab(sl, Text::LoadedFile);
+    tabs->addTab(mmReport, Text::ReportTab);
 
     auto* logGroup = new QGroupBox(Text::LogGroup, this);
     LogMsg = new QPlainTextEdit(logGroup);
@@ -118,15 +137,28 @@ TfrmImport::TfrmImport(TDM& dm, const ApplicationTable& apps, TfrmUserRights* us
     pb_Users = new QProgressBar(this);
     pb_Users->setObjectName(QStringLiteral("pb_Users"));
     pb_Users->setValue(0);
+    auto* progressRow = new QHBoxLayout;
+    progressRow->addWidget(pb_Users, 1);
+    progressRow->addWidget(btnStop);
+
+    lbSummary = new QLabel(this);
+    lbSummary->setObjectName(QStringLiteral("lbSummary"));
+    lbSummary->setWordWrap(true);
+    lbSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(options);
     layout->addWidget(lbHint);
     layout->addLayout(buttons);
-    layout->addWidget(fileGroup, 2);
+    layout->addWidget(tabs, 2);
     layout->addWidget(logGroup, 1);
-    layout->addWidget(pb_Users);
-    resize(760, 620);
+    layout->addWidget(lbSummary);
+    layout->addLayout(progressRow);
+    resize(780, 580);
+
+    m_step.setSingleShot(true);
+    m_step.setInterval(0);
+    connect(&m_step, &QTimer::timeout, this, [this] { RunStep(); });
 
     for (int i = 1; i < m_apps.count; ++i)
         cb_Programs->addItem(m_apps.entries[i].caption(), i);
@@ -134,6 +166,9 @@ TfrmImport::TfrmImport(TDM& dm, const ApplicationTable& apps, TfrmUserRights* us
 
     connect(btn_Load, &QPushButton::clicked, this, [this] { btn_LoadClick(); });
     connect(sbSave, &QPushButton::clicked, this, [this] { btn_SaveClick(); });
+    connect(btnPreview, &QPushButton::clicked, this, [this] { btnPreviewClick(); });
+    connect(btnStop, &QPushButton::clicked, this, [this] { btnStopClick(); });
+    connect(btnSaveReport, &QPushButton::clicked, this, [this] { btnSaveReportClick(); });
     connect(btnSpecialImport, &QPushButton::clicked, this, [this] { btnSpecialImportClick(); });
     connect(sbExit, &QPushButton::clicked, this, [this] { reject(); });
     connect(cb_Programs, &QComboBox::currentIndexChanged, this, [this](int i) { cb_ProgramsChange(i); });
@@ -154,7 +189,7 @@ void TfrmImport::showEvent(QShowEvent* event)
 
 void TfrmImport::reject()
 {
-    // The run owns the connections until its last row.
+    // The run owns the connections until its last row; Stop ends it between rows.
     if (!m_running)
         QDialog::reject();
 }
@@ -225,6 +260,8 @@ void TfrmImport::LoadFile(const QString& path)
         prompts().message(Text::FileNotFound, Prompts::Icon::Warning);
         return;
     }
+    if (m_running)
+        return;
     if (IsWorkbookFile(path)) {
         sbSave->hide();
         ImportSpreadsheet(path);
@@ -235,6 +272,10 @@ void TfrmImport::LoadFile(const QString& path)
         m_lines = file.lines;
         m_loadedFile = path;
         m_loadedEncoding = file.encoding;
+        m_loadedWorkbook = false;
+        m_workbookRows.clear();
+        lbSummary->clear();
+        tabs->setCurrentWidget(sl);
         sl->setPlainText(m_lines.join(QLatin1Char('\n')));
         Log(ImportEncodingNote(file.encoding));
         sbSave->show();
@@ -254,6 +295,7 @@ void TfrmImport::ApplyOptions()
     o.skipExisting = cbSkipExisting->isChecked();
     o.domainUser = cbDomainUser->isChecked();
     o.changeUserName = cbChangeUserName->isChecked();
+    o.preview = false;
     m_importer->setApplication(chosenApplication());
 }
 
@@ -275,30 +317,163 @@ bool TfrmImport::ConnectImportDB()
 void TfrmImport::SetRunning(bool on)
 {
     m_running = on;
-    for (QWidget* w : {static_cast<QWidget*>(btn_Load), static_cast<QWidget*>(sbSave), static_cast<QWidget*>(btnSpecialImport),
-                       static_cast<QWidget*>(sbExit), static_cast<QWidget*>(cb_Programs), static_cast<QWidget*>(cb_Class)})
+    for (QWidget* w : {static_cast<QWidget*>(btn_Load), static_cast<QWidget*>(sbSave), static_cast<QWidget*>(btnPreview),
+                       static_cast<QWidget*>(btnSpecialImport), static_cast<QWidget*>(btnSaveReport), static_cast<QWidget*>(sbExit),
+                       static_cast<QWidget*>(cb_Programs), static_cast<QWidget*>(cb_Class)})
         w->setEnabled(!on);
+    btnStop->setEnabled(on);
+    if (on)
+        btnStop->setFocus(Qt::OtherFocusReason);
 }
 
-void TfrmImport::RunRows(const QList<ImportRow>& rows, bool workbook)
+void TfrmImport::Report(const QString& line)
 {
+    m_report << line;
+    mmReport->appendPlainText(line);
+}
+
+void TfrmImport::RunRows(const QList<ImportRow>& rows, bool workbook, bool preview)
+{
+    // Every run starts from the users as they are: a preview's would-be users are no one's.
+    m_importer->options.preview = preview;
+    try {
+        m_importer->LoadSnapshot();
+    } catch (const std::exception& e) {
+        m_importer->options.preview = false;
+        m_importer->CloseImportDB();
+        prompts().message(Text::ShowFailed + QStringLiteral("\r\n") + db::errorMessage(e), Prompts::Icon::Error);
+        return;
+    }
+    m_run = Run{};
+    m_run.rows = rows;
+    m_run.workbook = workbook;
+    m_run.preview = preview;
+    m_report.clear();
+    m_savedReport.clear();
+    mmReport->clear();
+    lbSummary->clear();
+    Report(m_loadedFile + QStringLiteral(" - ") + QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+    if (preview)
+        Report(Text::PreviewHeader);
+    tabs->setCurrentWidget(mmReport);
     pb_Users->setRange(0, int(rows.size()));
     pb_Users->setValue(0);
     SetRunning(true);
-    QElapsedTimer sinceEvents;
-    sinceEvents.start();
-    m_importer->ImportRows(rows, workbook, [this, &sinceEvents](int done) {
-        pb_Users->setValue(done);
-        // The window keeps painting and answering between rows.
-        if (sinceEvents.elapsed() >= 30) {
-            QCoreApplication::processEvents();
-            sinceEvents.restart();
+    m_step.start();
+}
+
+void TfrmImport::RunStep()
+{
+    // A few rows, then back to the event loop, which paints, takes Stop and calls again.
+    QElapsedTimer held;
+    held.start();
+    while (!m_run.stopAsked && m_run.failedAt == 0 && m_run.next < m_run.rows.size() && held.elapsed() < kStepMillis) {
+        const ImportRow& row = m_run.rows[m_run.next];
+        QList<std::pair<ImportRow, RowResult>> results;
+        const bool finished = m_importer->ImportRows({row}, m_run.workbook, nullptr, &results);
+        for (const auto& [done, r] : results) {
+            Report(ImportRowLine(done, r, m_run.preview));
+            m_run.counts.add(r);
         }
-    });
-    SetRunning(false);
+        if (!finished) {
+            m_run.failedAt = row.number;
+            break;
+        }
+        ++m_run.next;
+        pb_Users->setValue(int(m_run.next));
+    }
+    if (m_run.stopAsked || m_run.failedAt != 0 || m_run.next >= m_run.rows.size())
+        FinishRun();
+    else
+        m_step.start();
+}
+
+void TfrmImport::btnStopClick()
+{
+    if (m_running)
+        m_run.stopAsked = true;
+}
+
+void TfrmImport::FinishRun()
+{
     m_importer->CloseImportDB();
+    m_importer->options.preview = false;
+    ImportEnd end;
+    end.total = int(m_run.rows.size());
+    end.preview = m_run.preview;
+    end.failedAt = m_run.failedAt;
+    if (m_run.stopAsked && m_run.failedAt == 0 && m_run.next < m_run.rows.size())
+        end.stoppedBefore = m_run.rows[m_run.next].number;
+    const QStringList summary = ImportSummary(m_run.counts, end);
+    for (const QString& line : summary) {
+        Report(line);
+        Log(line);
+    }
+    lbSummary->setText(summary.join(QLatin1Char('\n')));
+    SetRunning(false);
+    if (m_run.preview)
+        return;
+    // The report of what was written goes beside the file it came from.
+    if (!m_loadedFile.isEmpty()) {
+        const QString path = DefaultImportReportPath(m_loadedFile, QDateTime::currentDateTime());
+        try {
+            WriteImportReport(path, m_report);
+            m_savedReport = path;
+            Log(Text::ReportSaved.arg(path));
+        } catch (const std::exception& e) {
+            Log(Text::ReportNotSaved.arg(db::errorMessage(e)));
+        }
+    }
     if (m_users && m_users->isVisible())
         m_users->LoadUserList(m_users->currentUserId());
+}
+
+void TfrmImport::btnSaveReportClick()
+{
+    if (m_running)
+        return;
+    if (m_report.isEmpty()) {
+        prompts().message(Text::NoReport, Prompts::Icon::Warning);
+        return;
+    }
+    FileDialogOptions o;
+    o.title = Text::SaveReport;
+    o.filter = Text::ReportFilter;
+    o.defaultExt = QStringLiteral("txt");
+    o.fileName = m_savedReport.isEmpty() && !m_loadedFile.isEmpty() ? DefaultImportReportPath(m_loadedFile, QDateTime::currentDateTime())
+                                                                     : m_savedReport;
+    const QString path = prompts().saveFile(o);
+    if (path.isEmpty())
+        return;
+    try {
+        WriteImportReport(path, m_report);
+        Log(Text::ReportSaved.arg(path));
+    } catch (const std::exception& e) {
+        prompts().message(Text::ReportNotSaved.arg(db::errorMessage(e)), Prompts::Icon::Error);
+    }
+}
+
+QList<ImportRow> TfrmImport::LoadedRows()
+{
+    if (m_loadedWorkbook)
+        return m_workbookRows;
+    if (ed_Sep->text().trimmed().isEmpty())
+        ed_Sep->setText(Text::DefaultSeparator);
+    return ImportTextRows(m_lines, ed_Sep->text(), IsCsvFile(m_loadedFile));
+}
+
+bool TfrmImport::SplitLoadedRows(QList<ImportRow>& rows)
+{
+    // The whole file is split before anything is asked or written: a wrong separator or a broken
+    // quote stops here.
+    try {
+        rows = LoadedRows();
+        return true;
+    } catch (const InputError& e) {
+        Log(e.message());
+        prompts().message(e.message(), Prompts::Icon::Warning);
+        return false;
+    }
 }
 
 void TfrmImport::btn_SaveClick()
@@ -309,36 +484,45 @@ void TfrmImport::btn_SaveClick()
         prompts().message(Text::LoadFirst, Prompts::Icon::Warning);
         return;
     }
-    if (ed_Sep->text().trimmed().isEmpty())
-        ed_Sep->setText(Text::DefaultSeparator);
     pb_Users->setRange(0, int(m_lines.size()));
     pb_Users->setValue(0);
     LogMsg->clear();
     Log(ImportEncodingNote(m_loadedEncoding));
-    // The whole file is split before anything is asked or written: a wrong separator or a broken
-    // quote stops here.
     QList<ImportRow> rows;
-    try {
-        rows = ImportTextRows(m_lines, ed_Sep->text(), IsCsvFile(m_loadedFile));
-    } catch (const InputError& e) {
-        Log(e.message());
-        prompts().message(e.message(), Prompts::Icon::Warning);
-        return;
-    }
-    if (!prompts().confirm(Text::ConfirmSave))
+    if (!SplitLoadedRows(rows) || !prompts().confirm(Text::ConfirmSave))
         return;
     ApplyOptions();
     if (chosenApplication() && !ConnectImportDB())
         return;
-    RunRows(rows, false);
+    RunRows(rows, false, false);
+}
+
+void TfrmImport::btnPreviewClick()
+{
+    if (m_running)
+        return;
+    if (m_lines.isEmpty() && !m_loadedWorkbook) {
+        prompts().message(Text::LoadFirst, Prompts::Icon::Warning);
+        return;
+    }
+    LogMsg->clear();
+    if (!m_loadedWorkbook)
+        Log(ImportEncodingNote(m_loadedEncoding));
+    QList<ImportRow> rows;
+    if (!SplitLoadedRows(rows))
+        return;
+    ApplyOptions();
+    if (chosenApplication() && !ConnectImportDB())
+        return;
+    RunRows(rows, m_loadedWorkbook, true);
 }
 
 void TfrmImport::ImportSpreadsheet(const QString& path)
 {
     if (m_running)
         return;
-    if (!prompts().confirm(Text::ConfirmWorkbook1 + path + QLatin1Char('\r') + Text::ConfirmWorkbook2))
-        return;
+    // Read whether or not it is imported now: a declined workbook can still be previewed.
+    const bool now = prompts().confirm(Text::ConfirmWorkbook1 + path + QLatin1Char('\r') + Text::ConfirmWorkbook2);
     QList<ImportRow> rows;
     try {
         const QList<WorkbookRow> sheet = ReadWorkbook(path);
@@ -349,10 +533,18 @@ void TfrmImport::ImportSpreadsheet(const QString& path)
         prompts().message(Text::WorkbookFailed + QLatin1Char('\r') + db::errorMessage(e), Prompts::Icon::Error);
         return;
     }
+    m_lines.clear();
+    sl->clear();
+    m_workbookRows = rows;
+    m_loadedWorkbook = true;
+    m_loadedFile = path;
+    lbSummary->clear();
+    if (!now)
+        return;
     ApplyOptions();
     if (chosenApplication() && !ConnectImportDB())
         return;
-    RunRows(rows, true);
+    RunRows(rows, true, false);
 }
 
 void TfrmImport::btnSpecialImportClick()
@@ -365,6 +557,7 @@ void TfrmImport::btnSpecialImportClick()
     if (path.isEmpty())
         return;
     SetRunning(true);
+    btnStop->setEnabled(false); // the name matching runs whole
     try {
         const ImportTextFile file = ReadImportTextFile(path);
         Log(ImportEncodingNote(file.encoding));

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "ImportReport.h"
 #include "Importer.h"
 
 #include "users/ApplicationTable.h"
 
 #include <QDialog>
 #include <QStringList>
+#include <QTimer>
 
 #include <memory>
 
@@ -16,6 +18,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QTabWidget;
 class TDM;
 class TfrmUserRights;
 
@@ -35,6 +38,12 @@ public:
     // Loads a text file into sl, or imports a workbook at once.
     void LoadFile(const QString& path);
     void btn_SaveClick();
+    // "Преглед": the loaded file's run with nothing written anywhere, its lines in the report.
+    void btnPreviewClick();
+    // "Спри": the run ends after the row it is on; the rows done stay done.
+    void btnStopClick();
+    // "Запис на отчета...": the last run's report where the administrator chooses.
+    void btnSaveReportClick();
     void ImportSpreadsheet(const QString& path);
     void btnSpecialImportClick();
     void cb_ProgramsChange(int index);
@@ -46,6 +55,9 @@ public:
     int defaultClass() const;
     const QStringList& loadedLines() const { return m_lines; }
     bool running() const { return m_running; }
+    // The last run's lines and summary, as saved; and where it was saved by itself (if it was).
+    const QStringList& report() const { return m_report; }
+    const QString& savedReport() const { return m_savedReport; }
 
     QLineEdit* ed_Pass;
     QLineEdit* ed_Sep;
@@ -60,6 +72,12 @@ public:
     QProgressBar* pb_Users;
     QPushButton* btn_Load;
     QPushButton* sbSave;
+    QPushButton* btnPreview;
+    QPushButton* btnStop;
+    QPushButton* btnSaveReport;
+    QTabWidget* tabs;
+    QPlainTextEdit* mmReport;
+    QLabel* lbSummary;
     QPushButton* btnSpecialImport;
     QPushButton* sbExit;
 
@@ -71,8 +89,16 @@ private:
     void Log(const QString& line);
     void ApplyOptions();
     bool ConnectImportDB();
-    void RunRows(const QList<ImportRow>& rows, bool workbook);
+    // Starts a run of rows driven from the event loop, a few rows at a time.
+    void RunRows(const QList<ImportRow>& rows, bool workbook, bool preview);
+    // The loaded file's rows: the workbook's as read, the text's split with the separator now.
+    QList<ImportRow> LoadedRows();
+    // LoadedRows, or false with the refusal shown.
+    bool SplitLoadedRows(QList<ImportRow>& rows);
+    void RunStep();
+    void FinishRun();
     void SetRunning(bool on);
+    void Report(const QString& line);
 
     TDM& m_dm;
     const ApplicationTable& m_apps;
@@ -81,6 +107,21 @@ private:
     QStringList m_lines;
     QString m_loadedFile;
     ImportEncoding m_loadedEncoding = ImportEncoding::Utf8;
+    QList<ImportRow> m_workbookRows; // the loaded workbook's rows; the text file's are split at each run
+    bool m_loadedWorkbook = false;
+    // The run under way.
+    struct Run {
+        QList<ImportRow> rows;
+        bool workbook = false;
+        bool preview = false;
+        qsizetype next = 0;
+        bool stopAsked = false;
+        int failedAt = 0;
+        ImportCounts counts;
+    } m_run;
+    QTimer m_step;
+    QStringList m_report;
+    QString m_savedReport;
     bool m_shown = false;
     bool m_running = false;
 };

@@ -27,6 +27,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTextStream>
 #include <QTimer>
 
@@ -48,7 +49,7 @@ struct StoredUser {
     QString login, password, name, domain;
     bool operator==(const StoredUser&) const = default;
 };
-void PrintTo(const StoredUser& u, std::ostream* os)
+[[maybe_unused]] void PrintTo(const StoredUser& u, std::ostream* os)
 {
     *os << "(" << u.id << "," << u.login.toStdString() << "," << u.password.toStdString() << "," << u.name.toStdString() << ","
         << u.domain.toStdString() << ")";
@@ -196,7 +197,10 @@ protected:
         w.LoadFile(path);
         m_prompts.answerConfirm(true);
         w.btn_SaveClick();
+        finishRun(w);
     }
+    // The window's run goes on from the event loop: waits for its end.
+    static void finishRun(TfrmImport& w) { ASSERT_TRUE(QTest::qWaitFor([&w] { return !w.running(); }, 120000)); }
 
     TempDir m_tmp;
     TDM m_dm;
