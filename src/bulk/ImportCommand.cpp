@@ -2,6 +2,7 @@
 
 #include "ImportText.h"
 #include "Importer.h"
+#include "Workbook.h"
 
 #include "core/DataModule.h"
 #include "core/InputError.h"

@@ -34,13 +34,3 @@ ImportTextFile ReadImportTextFile(const QString& path);
 // Login name, full name, password and class name of a text line: each field is the text before
 // the next separator, the last one takes the rest; missing fields are empty, further ones ignored.
 ImportRow SplitImportLine(const QString& line, const QString& separator, int number = 0);
-
-// Whether the file is a workbook by its extension (.xls, .xlsx, .ods; case ignored).
-bool IsWorkbookFile(const QString& path);
-
-// The cells A to D of the rows of the first worksheet, from row 1 down to the last used row, each
-// as the sheet displays it (a whole number 1234 gives "1234") and trimmed; a cell that cannot be
-// read is empty. Throws InputError with a clear reason for a file that is not a workbook of its
-// kind, or one that cannot be read.
-using WorkbookRow = std::array<QString, 4>;
-QList<WorkbookRow> ReadWorkbook(const QString& path);

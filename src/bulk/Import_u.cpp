@@ -4,6 +4,7 @@
 #include "ImportText.h"
 #include "SpecialImport.h"
 #include "UserAutoRights.h"
+#include "Workbook.h"
 
 #include "core/DataModule.h"
 #include "core/InputError.h"
