@@ -358,9 +358,7 @@ void TfrmImport::btnSpecialImportClick()
         return;
     SetRunning(true);
     try {
-        const ImportTextFile file = ReadImportTextFile(path);
-        Log(file.utf8 ? Text::ReadAsUtf8 : Text::ReadAsCp1251);
-        RunSpecialImport(m_dm.db_Sys, file.lines, [this](const QString& line) { Log(line); });
+        RunSpecialImportFile(m_dm.db_Sys, path, [this](const QString& line) { Log(line); });
     } catch (const std::exception& e) {
         prompts().message(db::errorMessage(e), Prompts::Icon::Error);
     }

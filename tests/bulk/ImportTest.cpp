@@ -293,6 +293,26 @@ TEST_F(ImportTest, TheNameMatchingAppendsToTheLog)
     EXPECT_TRUE(links().isEmpty());
 }
 
+// "Не ме превеждай!" reads a workbook's names from column A of its first sheet, not its bytes as text.
+TEST_F(ImportTest, TheNameMatchingReadsWorkbooks)
+{
+    for (const QString name : {QStringLiteral("names.xls"), QStringLiteral("names.xlsx")}) {
+        SCOPED_TRACE(name.toStdString());
+        exec(QStringLiteral("delete from users"));
+        const QString path = m_tmp.path(name);
+        ASSERT_EQ(QProcess::execute(QStringLiteral("perl"), {QStringLiteral(GK_BULK_SCRIPT_DIR "/make-names-workbook.pl"), path}), 0);
+        auto w = open();
+        m_prompts.answerFile(path);
+        w->btnSpecialImportClick();
+        EXPECT_TRUE(m_prompts.messages().isEmpty()) << m_prompts.messages().join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(log(*w), (QStringList{Text::SpecialCreated.arg(QStringLiteral("Иван Петров")), Text::SpecialCreated.arg(QStringLiteral("Мария  Иванова"))}));
+        QStringList logins;
+        for (const StoredUser& u : users())
+            logins << u.login;
+        EXPECT_EQ(logins, (QStringList{QStringLiteral("ИПетров"), QStringLiteral("МИванова")}));
+    }
+}
+
 // The command line: one line per row; the preview prints the same lines and changes nothing
 // (users, rights, the application database); a refused row makes the exit code 1.
 TEST_F(ImportTest, TheCommandLineReportsEachRowAndPreviewsWithoutWriting)
