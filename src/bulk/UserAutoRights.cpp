@@ -193,6 +193,9 @@ void TFormUserAutoRights::LoadUsers()
         m_users.push_back(std::move(u));
     }
     q.close();
+    m_nameCount.clear();
+    for (const auto& u : m_users)
+        ++m_nameCount[u->fullName];
     for (size_t i = 0; i < m_users.size(); ++i) {
         auto* item = new QListWidgetItem(UserText(*m_users[i]));
         item->setData(kUserRole, int(i));
@@ -202,9 +205,8 @@ void TFormUserAutoRights::LoadUsers()
 
 QString TFormUserAutoRights::UserText(const TUserInfo& user) const
 {
-    for (const auto& other : m_users)
-        if (other.get() != &user && other->fullName == user.fullName)
-            return QStringLiteral("%1 (%2)").arg(user.fullName, user.loginName);
+    if (m_nameCount.value(user.fullName) > 1)
+        return QStringLiteral("%1 (%2)").arg(user.fullName, user.loginName);
     return user.fullName;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -119,6 +120,7 @@ private:
 
     TDM& m_dm;
     std::vector<std::unique_ptr<TUserInfo>> m_users;
+    QHash<QString, int> m_nameCount; // users per full name, to tell namesakes apart
     std::vector<std::unique_ptr<TApp>> m_apps;
 
     // The run in progress, driven by m_timer one user at a time so that the window stays live.
