@@ -3,7 +3,7 @@
 // The workbook targets: a malformed workbook is refused with InputError, never a crash.
 #include "FuzzSupport.h"
 
-#include "bulk/ImportSource.h"
+#include "bulk/Workbook.h"
 #include "core/InputError.h"
 
 namespace fuzz {

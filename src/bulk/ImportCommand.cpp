@@ -3,6 +3,7 @@
 #include "ImportReport.h"
 #include "ImportText.h"
 #include "Importer.h"
+#include "Workbook.h"
 
 #include "core/DataModule.h"
 #include "core/InputError.h"

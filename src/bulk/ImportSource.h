@@ -55,13 +55,3 @@ QList<ImportRow> ImportTextRows(const QStringList& lines, const QString& separat
 // Why the row must not be stored, naming the field and the position of the first control
 // character (NUL, Tab, line breaks, DEL, C1) and never the value; empty when it may be.
 QString ForbiddenCharacterIn(const ImportRow& row);
-
-// Whether the file is a workbook by its extension (.xls, .xlsx, .ods; case ignored).
-bool IsWorkbookFile(const QString& path);
-
-// The cells A to D of the rows of the first worksheet, from row 1 down to the last used row, each
-// as the sheet displays it (a whole number 1234 gives "1234") and trimmed; a cell that cannot be
-// read is empty. Throws InputError with a clear reason for a file that is not a workbook of its
-// kind, or one that cannot be read.
-using WorkbookRow = std::array<QString, 4>;
-QList<WorkbookRow> ReadWorkbook(const QString& path);

@@ -5,6 +5,7 @@
 #include "ImportText.h"
 #include "SpecialImport.h"
 #include "UserAutoRights.h"
+#include "Workbook.h"
 
 #include "core/DataModule.h"
 #include "core/FileWrite.h"
@@ -559,9 +560,7 @@ void TfrmImport::btnSpecialImportClick()
     SetRunning(true);
     btnStop->setEnabled(false); // the name matching runs whole
     try {
-        const ImportTextFile file = ReadImportTextFile(path);
-        Log(ImportEncodingNote(file.encoding));
-        RunSpecialImport(m_dm.db_Sys, file.lines, [this](const QString& line) { Log(line); });
+        RunSpecialImportFile(m_dm.db_Sys, path, [this](const QString& line) { Log(line); });
     } catch (const std::exception& e) {
         prompts().message(db::errorMessage(e), Prompts::Icon::Error);
     }

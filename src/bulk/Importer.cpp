@@ -1,7 +1,6 @@
 #include "Importer.h"
 
 #include "ImportText.h"
-#include "ProcedureId.h"
 
 #include "core/DataModule.h"
 #include "core/SqlOps.h"
@@ -10,7 +9,7 @@
 #include "db/Database.h"
 #include "db/Error.h"
 #include "db/Query.h"
-#include "db/StoredProc.h"
+#include "dbman/Provision.h"
 #include "users/UserAccounts.h"
 
 #include <optional>
@@ -114,28 +113,23 @@ bool TUserImporter::ConnectImportDB(const QString& serverPath)
     CloseImportDB();
     if (!m_app)
         return false;
-    QString error;
-    ConnectSystemAlias(m_dm.db_Data, m_app->AliasUser, m_app->AliasPassword, error, serverPath);
-    if (!error.isEmpty()) {
-        m_log(Text::ConnectionProblem + QLatin1Char('\r') + error);
+    // The route of the users window: the connection text decides the kind of database; the
+    // application's own login and procedure serve its Firebird databases.
+    auto route = std::make_unique<TProvisionRoute>(serverPath, ProvisionLogin{m_app->AliasUser, m_app->AliasPassword, m_app->AliasProc});
+    try {
+        route->Open();
+    } catch (const std::exception& e) {
+        m_log(Text::ConnectionProblem + QLatin1Char('\r') + QStringLiteral("Грешка при свързване към БД (") + serverPath +
+              QStringLiteral(")\r") + db::errorMessage(e));
         return false;
     }
-    m_dm.SQLAdd_usr2.setDatabase(&m_dm.db_Data);
-    m_dm.SQLAdd_usr2.setProcedureName(m_app->AliasProc);
-    m_provisioning = true;
-    m_procedureChecked = false;
-    m_procParams.clear();
+    m_route = std::move(route);
     return true;
 }
 
-void TUserImporter::CloseImportDB()
-{
-    m_dm.CloseDataDB();
-    m_provisioning = false;
-    m_procedureChecked = false;
-}
+void TUserImporter::CloseImportDB() { m_route.reset(); }
 
-bool TUserImporter::importDbConnected() const { return m_dm.db_Data.connected(); }
+bool TUserImporter::importDbConnected() const { return m_route && m_route->isOpen(); }
 
 int TUserImporter::findExisting(const QString& login, const QString& fullName, QString& shownName) const
 {
@@ -185,7 +179,7 @@ RowResult TUserImporter::ImportUser(const QString& login, const QString& passwor
                 // A user who holds the right is provisioned again: the procedure adds or updates,
                 // so a second run completes one that was cut short after the user's commit.
                 provision = false;
-                if (m_app && id > 0 && m_provisioning && !m_madeHere.contains(id)) {
+                if (m_app && id > 0 && m_route && !m_madeHere.contains(id)) {
                     db::Query q(&m_dm.db_Sys);
                     q.setSql(QStringLiteral("select u.user_rnm from users u join links l on l.lnk_usr = u.user_id "
                                             "where u.user_id = :id and l.lnk_aplid = :apl"));
@@ -237,7 +231,7 @@ RowResult TUserImporter::ImportUser(const QString& login, const QString& passwor
     }
     // Every row that should reach the application database tries, also after the connection
     // was lost, and says so when it does not.
-    if (provision && m_provisioning) {
+    if (provision && m_route) {
         QString error;
         if (!ProvisionImported(r.userId, provisionName, &error))
             r.provisionError = error;
@@ -248,23 +242,16 @@ RowResult TUserImporter::ImportUser(const QString& login, const QString& passwor
 bool TUserImporter::ProvisionImported(qint32 userId, const QString& fullName, QString* error)
 {
     try {
-        db::StoredProc& proc = m_dm.SQLAdd_usr2;
-        if (!m_procedureChecked) {
-            m_procParams = proc.params();
-            m_procedureChecked = true;
-        }
-        // A preview's new user has no id yet: only the connection and the procedure are checked.
-        if (userId > 0)
-            if (const QString refusal = UserIdDoesNotFit(m_procParams, QStringLiteral("U_Id"), userId); !refusal.isEmpty())
-                throw db::Error(refusal);
-        if (options.preview)
+        if (!m_route)
+            throw db::Error(Text::ConnectionProblem);
+        if (options.preview) {
+            // A preview's new user has no id yet: only the connection and the procedure are checked.
+            if (userId > 0)
+                if (const QString refusal = m_route->IdDoesNotFit(userId); !refusal.isEmpty())
+                    throw db::Error(refusal);
             return true;
-        proc.clearParams();
-        proc.setParam(QStringLiteral("U_Id"), userId);
-        proc.setParam(QStringLiteral("U_RNm"), fullName);
-        db::Transaction t(m_dm.db_Data);
-        proc.execProc();
-        t.commit();
+        }
+        m_route->Provision(userId, fullName);
         return true;
     } catch (const std::exception& e) {
         const QString message = db::errorMessage(e);

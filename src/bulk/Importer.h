@@ -11,8 +11,10 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class TDM;
+class TProvisionRoute;
 
 // What the administrator chose for one import run.
 struct ImportOptions {
@@ -94,10 +96,9 @@ private:
     QSet<qint32> m_known;
     QSet<qint32> m_madeHere; // made by this run, and provisioned with their row
     qint64 m_mark = 0;          // the id generator's value the indexes are complete up to
-    bool m_provisioning = false; // an application database was chosen for this run
+    // The application database of this run, connected by ConnectImportDB.
+    std::unique_ptr<TProvisionRoute> m_route;
     qint32 m_nextPreviewId = -1; // previews name the users they would make with ids below zero
-    bool m_procedureChecked = false;
-    QList<db::ProcParam> m_procParams;
 };
 
 // Latin letters lower-cased, every other character as it stands.

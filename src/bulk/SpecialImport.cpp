@@ -1,6 +1,8 @@
 #include "SpecialImport.h"
 
+#include "ImportSource.h"
 #include "ImportText.h"
+#include "Workbook.h"
 
 #include "core/StoredText.h"
 #include "db/Database.h"
@@ -183,4 +185,18 @@ void RunSpecialImport(db::Database& sys, const QStringList& lines, const std::fu
         list.addCreated(id, login, line);
         log(Text::SpecialCreated.arg(line));
     }
+}
+
+void RunSpecialImportFile(db::Database& sys, const QString& path, const std::function<void(const QString&)>& log)
+{
+    QStringList lines;
+    if (IsWorkbookFile(path)) {
+        for (const WorkbookRow& row : ReadWorkbook(path))
+            lines << row[0];
+    } else {
+        const ImportTextFile file = ReadImportTextFile(path);
+        log(ImportEncodingNote(file.encoding));
+        lines = file.lines;
+    }
+    RunSpecialImport(sys, lines, log);
 }

@@ -73,3 +73,9 @@ inline const QString kSpecialImportPassword = QStringLiteral("8316");
 // A database error ends the run at that line: it is raised as db::Error whose message names the
 // line's number; the lines before it stay done.
 void RunSpecialImport(db::Database& sys, const QStringList& lines, const std::function<void(const QString&)>& log);
+
+// The names of a file for the special import: the lines of a text file (UTF-8 or windows-1251,
+// as the import reads them), or column A of the rows of a workbook's first sheet (.xls, .xlsx,
+// .ods, read as the import reads them). The log is told how a text file was read. Throws
+// InputError when the file cannot be read; a database error as RunSpecialImport.
+void RunSpecialImportFile(db::Database& sys, const QString& path, const std::function<void(const QString&)>& log);

@@ -1,8 +1,8 @@
 #include "UserAutoRights.h"
 
 #include "ImportSource.h"
-#include "ProcedureId.h"
 
+#include "core/Config.h"
 #include "core/DataModule.h"
 #include "core/Prompts.h"
 #include "core/SqlOps.h"
@@ -11,8 +11,8 @@
 #include "db/Database.h"
 #include "db/Error.h"
 #include "db/Query.h"
+#include "dbman/Provision.h"
 #include "users/UserAccounts.h"
-#include "db/StoredProc.h"
 #include "update/DBLists.h"
 
 #include <QComboBox>
@@ -22,8 +22,10 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -62,6 +64,8 @@ QListWidget* list(const QString& name, QWidget* parent)
 }
 
 constexpr int kUserRole = Qt::UserRole;
+
+namespace Text = AutoRightsText;
 
 } // namespace
 
@@ -125,6 +129,13 @@ TFormUserAutoRights::TFormUserAutoRights(TDM& dm, QWidget* parent) : QDialog(par
         policyLayout->addWidget(r);
 
     BitBtn3 = button(QStringLiteral("BitBtn3"), QStringLiteral("Създай права"), this);
+    bbStop = button(QStringLiteral("bbStop"), Text::Stop, this);
+    bbStop->setEnabled(false);
+    pbProgress = new QProgressBar(this);
+    pbProgress->setObjectName(QStringLiteral("pbProgress"));
+    pbProgress->setValue(0);
+    m_timer = new QTimer(this);
+    m_timer->setInterval(0);
     auto* close = button(QStringLiteral("bbClose"), QStringLiteral("Изход"), this);
     MemoLog = new QPlainTextEdit(this);
     MemoLog->setObjectName(QStringLiteral("MemoLog"));
@@ -135,6 +146,7 @@ TFormUserAutoRights::TFormUserAutoRights(TDM& dm, QWidget* parent) : QDialog(par
     right->addWidget(policy);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(BitBtn3);
+    buttons->addWidget(bbStop);
     buttons->addStretch();
     buttons->addWidget(close);
     right->addLayout(buttons);
@@ -145,6 +157,7 @@ TFormUserAutoRights::TFormUserAutoRights(TDM& dm, QWidget* parent) : QDialog(par
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(lists, 2);
     layout->addLayout(settings, 1);
+    layout->addWidget(pbProgress);
     layout->addWidget(MemoLog, 1);
     resize(860, 640);
 
@@ -154,6 +167,8 @@ TFormUserAutoRights::TFormUserAutoRights(TDM& dm, QWidget* parent) : QDialog(par
     connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
     connect(bAddFromFile, &QPushButton::clicked, this, [this] { bAddFromFileClick(); });
     connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
+    connect(bbStop, &QPushButton::clicked, this, [this] { StopClick(); });
+    connect(m_timer, &QTimer::timeout, this, [this] { Step(); });
     connect(close, &QPushButton::clicked, this, [this] { reject(); });
     connect(cbox_App, &QComboBox::currentIndexChanged, this, [this](int i) { cbox_AppChange(i); });
     connect(lb_UsersAll, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) { Move(lb_UsersAll, lb_UsersToChange, item); });
@@ -161,12 +176,7 @@ TFormUserAutoRights::TFormUserAutoRights(TDM& dm, QWidget* parent) : QDialog(par
             [this](QListWidgetItem* item) { Move(lb_UsersToChange, lb_UsersAll, item); });
 }
 
-TFormUserAutoRights::~TFormUserAutoRights()
-{
-    // The last database of a run is let go with the window, not when the program ends.
-    if (m_usedDataDB)
-        m_dm.CloseDataDB();
-}
+TFormUserAutoRights::~TFormUserAutoRights() = default;
 
 void TFormUserAutoRights::LoadUsers()
 {
@@ -180,12 +190,24 @@ void TFormUserAutoRights::LoadUsers()
         u->id = qint32(q.field(0).asInt64());
         u->fullName = DecodeStoredText(q.field(1).asString());
         u->loginName = DecodeStoredText(q.field(2).asString());
-        auto* item = new QListWidgetItem(u->fullName);
-        item->setData(kUserRole, int(m_users.size()));
         m_users.push_back(std::move(u));
-        lb_UsersAll->addItem(item);
     }
     q.close();
+    m_nameCount.clear();
+    for (const auto& u : m_users)
+        ++m_nameCount[u->fullName];
+    for (size_t i = 0; i < m_users.size(); ++i) {
+        auto* item = new QListWidgetItem(UserText(*m_users[i]));
+        item->setData(kUserRole, int(i));
+        lb_UsersAll->addItem(item);
+    }
+}
+
+QString TFormUserAutoRights::UserText(const TUserInfo& user) const
+{
+    if (m_nameCount.value(user.fullName) > 1)
+        return QStringLiteral("%1 (%2)").arg(user.fullName, user.loginName);
+    return user.fullName;
 }
 
 void TFormUserAutoRights::LoadApps()
@@ -211,9 +233,23 @@ void TFormUserAutoRights::LoadApps()
                 continue;
             QStringList items;
             ListAppDatabases(row.section.toString(), items);
-            for (const QString& item : items) {
+            // The DBNs of the same usable entries, in the same order, to name the databases by.
+            QStringList dbns;
+            try {
+                const IniFile ini(ConfigIniPath());
+                for (int n : EntryNumbers(ini, row.section.toString()))
+                    if (const DBEntryRead e = ReadDBEntry(ini, row.section.toString(), n); e.usable)
+                        dbns << e.DBN.trimmed();
+            } catch (const std::exception&) {
+                dbns.clear();
+            }
+            if (dbns.size() != items.size())
+                dbns.clear();
+            for (qsizetype i = 0; i < items.size(); ++i) {
+                const QString& item = items[i];
                 const qsizetype colon = item.indexOf(QLatin1Char(':'));
-                app->databases.push_back({item.left(colon).trimmed(), colon < 0 ? QString() : item.mid(colon + 1).trimmed().left(1000)});
+                app->databases.push_back(
+                    {item.left(colon).trimmed(), colon < 0 ? QString() : item.mid(colon + 1).trimmed().left(1000), dbns.value(i)});
             }
             break;
         }
@@ -289,14 +325,20 @@ void TFormUserAutoRights::AddFromLines(const QStringList& lines)
 {
     for (const QString& raw : lines) {
         const QString line = raw.trimmed();
-        for (int i = lb_UsersAll->count() - 1; i >= 0; --i) {
+        if (line.isEmpty())
+            continue;
+        bool found = false;
+        for (int i = lb_UsersAll->count() - 1; i >= 0 && !found; --i) {
             QListWidgetItem* item = lb_UsersAll->item(i);
-            if (sameLatinFolded(item->text(), line)) {
+            // The full name, not the shown text: a namesake shows his login name beside it.
+            if (sameLatinFolded(m_users[size_t(item->data(kUserRole).toInt())]->fullName, line)) {
                 lb_UsersAll->setCurrentItem(item);
                 bbToRightClick();
-                break;
+                found = true;
             }
         }
+        if (!found)
+            Log(Text::NoSuchUser.arg(line));
     }
 }
 
@@ -330,6 +372,8 @@ QString TFormUserAutoRights::SetRight(qint32 userId, const TApp& app, int policy
 
 void TFormUserAutoRights::BitBtn3Click()
 {
+    if (running())
+        return;
     const TApp* app = chosenApp();
     QList<int> ticked;
     for (int i = 0; i < clb_DBPath->count(); ++i)
@@ -344,54 +388,102 @@ void TFormUserAutoRights::BitBtn3Click()
         prompts().message(QString::fromUtf8(refusal), Prompts::Icon::Warning);
         return;
     }
+    const int users = lb_UsersToChange->count();
+    if (users > 1 && !prompts().confirm(Text::ConfirmMany.arg(users).arg(ticked.size()).arg(app->name)))
+        return;
     MemoLog->clear();
-    try {
-        Run();
-    } catch (const std::exception& e) {
-        // A procedure that fails ends the run; the rights written so far stay.
-        prompts().message(QStringLiteral("Грешка : ") + db::errorMessage(e), Prompts::Icon::Error);
-    }
+    auto run = std::make_unique<RunState>();
+    run->app = app;
+    run->classIdx = cbox_Class->currentData().toInt();
+    run->policy = rbAddRights_ButDoNotChange->isChecked() ? KeepRight : rb_ChangeRight->isChecked() ? ChangeRight : OnlyNames;
+    run->databases = ticked;
+    for (int i = 0; i < users; ++i)
+        run->users << lb_UsersToChange->item(i)->data(kUserRole).toInt();
+    m_run = std::move(run);
+    pbProgress->setRange(0, int(m_run->users.size() * m_run->databases.size()));
+    pbProgress->setValue(0);
+    SetRunning(true);
+    m_timer->start();
 }
 
-void TFormUserAutoRights::Run()
+bool TFormUserAutoRights::running() const { return m_run != nullptr; }
+
+void TFormUserAutoRights::SetRunning(bool on)
 {
-    const TApp& app = *chosenApp();
-    const int classIdx = cbox_Class->currentData().toInt();
-    const int policy = rbAddRights_ButDoNotChange->isChecked() ? KeepRight : rb_ChangeRight->isChecked() ? ChangeRight : OnlyNames;
-    db::StoredProc& proc = m_dm.SQLAdd_usr2;
-    for (int d = 0; d < clb_DBPath->count(); ++d) {
-        if (clb_DBPath->item(d)->checkState() != Qt::Checked)
-            continue;
-        const QString path = app.databases[size_t(d)].serverPath;
-        QString error;
-        m_usedDataDB = true;
-        ConnectSystemAlias(m_dm.db_Data, app.dbUser, app.dbPassword, error, path);
-        if (!error.isEmpty()) {
-            Log(QStringLiteral("Не може да отвори ") + path);
-            continue;
+    for (QWidget* w : std::initializer_list<QWidget*>{BitBtn3, bbToRight, bbToLeft, BitBtn1, BitBtn2, bAddFromFile, cbox_App, cbox_Class,
+                                                      clb_DBPath, rbAddRights_ButDoNotChange, rb_ChangeRight, rbOnlyChangeNames})
+        w->setEnabled(!on);
+    bbStop->setEnabled(on);
+}
+
+void TFormUserAutoRights::Step()
+{
+    RunState& r = *m_run;
+    if (r.stopRequested) {
+        FinishRun(Text::Stopped.arg(r.done).arg(pbProgress->maximum()));
+        return;
+    }
+    if (r.db >= r.databases.size()) {
+        FinishRun(Text::Finished.arg(r.done).arg(pbProgress->maximum()));
+        return;
+    }
+    const TAppDB& database = r.app->databases[size_t(r.databases[r.db])];
+    if (!r.route) {
+        auto route = std::make_unique<TProvisionRoute>(database.serverPath, ProvisionLogin{r.app->dbUser, r.app->dbPassword, r.app->procedure});
+        try {
+            route->Open();
+            r.route = std::move(route);
+            r.user = 0;
+        } catch (const std::exception& e) {
+            Log(Text::OpenFailed.arg(database.name(), database.serverPath, db::errorMessage(e).simplified()));
+            ++r.db;
+            r.done += int(r.users.size());
+            pbProgress->setValue(r.done);
         }
-        proc.setDatabase(&m_dm.db_Data);
-        proc.setProcedureName(app.procedure);
-        proc.prepare();
-        const QList<db::ProcParam> params = proc.params();
-        for (int i = 0; i < lb_UsersToChange->count(); ++i) {
-            const TUserInfo& user = *m_users[size_t(lb_UsersToChange->item(i)->data(kUserRole).toInt())];
-            const QString message = SetRight(user.id, app, policy, classIdx);
-            if (message.isEmpty())
-                continue;
-            Log(user.fullName + QLatin1Char(' ') + message);
-            if (const QString refusal = UserIdDoesNotFit(params, QStringLiteral("u_id"), user.id); !refusal.isEmpty()) {
-                Log(user.fullName + QStringLiteral(": ") + refusal);
-                continue;
-            }
-            proc.clearParams();
-            proc.setParam(QStringLiteral("u_id"), user.id);
-            proc.setParam(QStringLiteral("U_RNm"), user.fullName);
-            db::Transaction t(m_dm.db_Data);
-            proc.execProc();
-            t.commit();
+        return;
+    }
+    if (r.user >= r.users.size()) {
+        r.route.reset();
+        ++r.db;
+        return;
+    }
+    const TUserInfo& user = *m_users[size_t(r.users[r.user++])];
+    const QString message = SetRight(user.id, *r.app, r.policy, r.classIdx);
+    if (!message.isEmpty()) {
+        const QString shown = UserText(user);
+        Log(Text::UserLine.arg(database.name(), shown, message));
+        try {
+            r.route->Provision(user.id, user.fullName);
+        } catch (const std::exception& e) {
+            // The right stays; the line (one line, the reason's own breaks folded) says which user this
+            // database did not take, and the run goes on.
+            Log(Text::ProvisionFailed.arg(database.name(), shown, db::errorMessage(e).simplified()));
         }
     }
+    pbProgress->setValue(++r.done);
+}
+
+void TFormUserAutoRights::FinishRun(const QString& lastLine)
+{
+    m_timer->stop();
+    m_run.reset();
+    Log(lastLine);
+    SetRunning(false);
+    emit runFinished();
+}
+
+void TFormUserAutoRights::StopClick()
+{
+    // The next step ends the run: the user in hand is done, the connection is let go.
+    if (running())
+        m_run->stopRequested = true;
+}
+
+void TFormUserAutoRights::reject()
+{
+    if (running())
+        FinishRun(Text::Stopped.arg(m_run->done).arg(pbProgress->maximum()));
+    QDialog::reject();
 }
 
 void ShowAutoRights(TDM& dm, QWidget* parent)

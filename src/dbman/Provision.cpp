@@ -8,6 +8,7 @@
 #include "db/ParamList.h"
 
 #include <atomic>
+#include <limits>
 
 namespace {
 
@@ -51,40 +52,19 @@ std::unique_ptr<TParams> procedureParams(TDBBaseMan& man, const QString& procNam
     return params;
 }
 
-void provisionFirebird(const QString& host, int port, const QString& database, qint32 userId, const QString& fullName)
-{
-    QString user, password;
-    {
-        db::ParamList credentials;
-        AddBuiltInCredentials(credentials);
-        user = credentials.value(QStringLiteral("USER NAME"));
-        password = credentials.value(QStringLiteral("password"));
-    }
-    const std::unique_ptr<TDBBaseMan> man = tdbmCreator::CreateMan(tdbmCreator::InterBase, host, port, database, user, password);
-    const std::unique_ptr<TParams> params = procedureParams(*man, QStringLiteral("ADD_USER"));
-    setParam(*params, QStringLiteral("U_Id"), userId);
-    setParam(*params, QStringLiteral("U_RNm"), fullName);
-    // The dialect absorbs a failed call; here it must reach the administrator.
-    if (!man->ExecSProc(QStringLiteral("add_user"), params.get()))
-        throw db::Error(man->LastError.isEmpty() ? QStringLiteral("Процедурата add_user не беше изпълнена") : man->LastError);
-}
+const QString kFbProcedure = QStringLiteral("ADD_USER");
+const QString kPgProcedure = QStringLiteral("hub_user_update");
 
-void provisionPostgres(const QString& host, int port, const QString& database, qint32 userId, const QString& fullName)
+// The parameters a route sets: the user's id and full name.
+const QString& idParam(bool postgres)
 {
-    const PgLogin& login = pgLogin();
-    std::unique_ptr<TDBBaseMan> man;
-    try {
-        man = tdbmCreator::CreateMan(tdbmCreator::PostgreSQL, host, port, database, login.user, login.password);
-        man->OpenDB();
-    } catch (const std::exception&) {
-        man.reset();
-        man = tdbmCreator::CreateMan(tdbmCreator::PostgreSQL, host, port, database, QStringLiteral("syscreat"),
-                                     BuiltInPassword());
-    }
-    const std::unique_ptr<TParams> params = procedureParams(*man, QStringLiteral("hub_user_update"));
-    setParam(*params, QStringLiteral("Id"), userId);
-    setParam(*params, QStringLiteral("first_name"), fullName);
-    man->ExecSProc(QStringLiteral("hub_user_update"), params.get());
+    static const QString fb = QStringLiteral("U_Id"), pg = QStringLiteral("Id");
+    return postgres ? pg : fb;
+}
+const QString& nameParam(bool postgres)
+{
+    static const QString fb = QStringLiteral("U_RNm"), pg = QStringLiteral("first_name");
+    return postgres ? pg : fb;
 }
 
 } // namespace
@@ -145,15 +125,97 @@ QString tdbmCreator::Unscramble(const QString& text)
     return text.isEmpty() ? QString() : DecodeBuiltInText(BuiltInKey(), text);
 }
 
+TProvisionRoute::TProvisionRoute(const QString& connText, const ProvisionLogin& login)
+    : m_connText(connText), m_login(login), m_postgres(!namesFirebirdFile(connText))
+{
+    tdbmCreator::ParseConnStr(connText, m_host, m_port, m_database);
+}
+
+TProvisionRoute::~TProvisionRoute() = default;
+
+bool TProvisionRoute::isOpen() const { return m_man && m_params; }
+
+void TProvisionRoute::Close()
+{
+    m_params.reset();
+    m_man.reset();
+}
+
+void TProvisionRoute::Open()
+{
+    if (isOpen())
+        return;
+    Close();
+    QString procedure;
+    if (m_postgres) {
+        const PgLogin& login = pgLogin();
+        try {
+            m_man = tdbmCreator::CreateMan(tdbmCreator::PostgreSQL, m_host, m_port, m_database, login.user, login.password);
+            m_man->OpenDB();
+        } catch (const std::exception&) {
+            // The fallback login is opened by its first use below.
+            m_man = tdbmCreator::CreateMan(tdbmCreator::PostgreSQL, m_host, m_port, m_database, QStringLiteral("syscreat"),
+                                           BuiltInPassword());
+        }
+        procedure = kPgProcedure;
+    } else {
+        QString user = m_login.user, password = m_login.password;
+        if (user.isEmpty()) {
+            db::ParamList credentials;
+            AddBuiltInCredentials(credentials);
+            user = credentials.value(QStringLiteral("USER NAME"));
+            password = credentials.value(QStringLiteral("password"));
+        }
+        m_man = tdbmCreator::CreateMan(tdbmCreator::InterBase, m_host, m_port, m_database, user, password);
+        procedure = m_login.procedure.isEmpty() ? kFbProcedure : m_login.procedure;
+    }
+    try {
+        m_params = procedureParams(*m_man, procedure);
+        // Missing parameters are said now, not once per user.
+        m_params->ParamByName(idParam(m_postgres));
+        m_params->ParamByName(nameParam(m_postgres));
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+QString TProvisionRoute::IdDoesNotFit(qint64 userId)
+{
+    Open();
+    const TParam& p = m_params->ParamByName(idParam(m_postgres));
+    qint64 low = std::numeric_limits<qint32>::min(), high = std::numeric_limits<qint32>::max();
+    QString type = QStringLiteral("INTEGER");
+    if (p.DataType == TFieldType::ftSmallint) {
+        low = std::numeric_limits<qint16>::min();
+        high = std::numeric_limits<qint16>::max();
+        type = QStringLiteral("SMALLINT");
+    } else if (p.DataType == TFieldType::ftLargeint) {
+        return {};
+    }
+    if (userId < low || userId > high)
+        return QStringLiteral("номерът %1 не се побира в параметъра %2 (%3) на процедурата").arg(userId).arg(p.Name, type);
+    return {};
+}
+
+void TProvisionRoute::Provision(qint32 userId, const QString& fullName)
+{
+    if (const QString refusal = IdDoesNotFit(userId); !refusal.isEmpty())
+        throw db::Error(refusal);
+    for (TParam& p : *m_params)
+        p.Clear();
+    setParam(*m_params, idParam(m_postgres), userId);
+    setParam(*m_params, nameParam(m_postgres), fullName);
+    const QString procedure = m_postgres ? kPgProcedure : m_login.procedure.isEmpty() ? QStringLiteral("add_user") : m_login.procedure;
+    // The Firebird dialect absorbs a failed call; here it must reach the administrator.
+    if (!m_man->ExecSProc(procedure, m_params.get()))
+        throw db::Error(m_man->LastError.isEmpty() ? QStringLiteral("Процедурата %1 не беше изпълнена").arg(procedure) : m_man->LastError);
+}
+
 void ProvisionUser(const QString& connText, qint32 userId, const QString& fullName)
 {
-    QString host, database;
-    int port = 0;
-    tdbmCreator::ParseConnStr(connText, host, port, database);
-    if (namesFirebirdFile(connText))
-        provisionFirebird(host, port, database, userId, fullName);
-    else
-        provisionPostgres(host, port, database, userId, fullName);
+    TProvisionRoute route(connText);
+    route.Provision(userId, fullName);
 }
 
 int PgLoginDecodeCount() { return g_pgLoginDecodes.load(); }

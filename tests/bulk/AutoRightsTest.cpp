@@ -7,7 +7,9 @@
 
 #include <QFileInfo>
 
+#include <QDeadlineTimer>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QRadioButton>
 
 class AutoRightsTest : public BulkFixture {
@@ -34,6 +36,21 @@ protected:
         return out;
     }
     static QStringList memo(TFormUserAutoRights& w) { return w.MemoLog->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+    // "Създай права", answering the question before a change of several users, and the run's
+    // steps until it ends.
+    void run(TFormUserAutoRights& w, bool answer = true)
+    {
+        if (w.lb_UsersToChange->count() > 1)
+            m_prompts.answerConfirm(answer);
+        w.BitBtn3->click();
+        QDeadlineTimer patience(120000);
+        while (w.running() && !patience.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        EXPECT_FALSE(w.running());
+        EXPECT_TRUE(m_prompts.allAnswered());
+    }
+    static QString done(int n, int of) { return AutoRightsText::Finished.arg(n).arg(of); }
+    static QString db1(const QString& line) { return QStringLiteral("db1/База 1: ") + line; }
 };
 
 // Each policy against a user without a right, with the chosen class, and with another class.
@@ -79,9 +96,12 @@ TEST_F(AutoRightsTest, PoliciesDecideTheRightAndTheCall)
         choose(*w, QStringLiteral("Mod02"), m_writer, {0});
         if (c.button)
             c.button(*w)->setChecked(true);
-        w->BitBtn3->click();
+        run(*w);
         EXPECT_EQ(links(), c.links);
-        EXPECT_EQ(memo(*w), c.log);
+        QStringList log;
+        for (const QString& line : c.log)
+            log << db1(line);
+        EXPECT_EQ(memo(*w), log + QStringList{done(3, 3)});
         QList<int> called;
         for (const RecordedCall& call : app.calls())
             called << call.id;
@@ -102,9 +122,16 @@ TEST_F(AutoRightsTest, EveryTickedDatabaseIsCalled)
     w->BitBtn1->click();
     choose(*w, QStringLiteral("Mod02"), m_reader, {0, 1, 2});
     EXPECT_EQ(items(w->clb_DBPath)[0], QStringLiteral("База 1 : ") + first.serverName());
-    w->BitBtn3->click();
-    EXPECT_EQ(memo(*w), (QStringList{QStringLiteral("Иван Петров Добавено е право."), QStringLiteral("Не може да отвори ") + missing,
-                                     QStringLiteral("Иван Петров Правото съществува.")}));
+    run(*w);
+    const QStringList shown = memo(*w);
+    ASSERT_EQ(shown.size(), 4) << w->MemoLog->toPlainText().toStdString();
+    EXPECT_EQ(shown[0], db1(QStringLiteral("Иван Петров Добавено е право.")));
+    // The database as the configuration names it, its path and why it could not be opened.
+    const QString openFailed = AutoRightsText::OpenFailed.arg(QStringLiteral("db2/База 2"), missing, QString());
+    EXPECT_TRUE(shown[1].startsWith(openFailed)) << shown[1].toStdString();
+    EXPECT_GT(shown[1].size(), openFailed.size() + 5) << shown[1].toStdString();
+    EXPECT_EQ(shown[2], QStringLiteral("db3/База 3: Иван Петров Правото съществува."));
+    EXPECT_EQ(shown[3], done(3, 3));
     EXPECT_EQ(first.calls(), (QList<RecordedCall>{{ivan, QStringLiteral("Иван Петров"), ProvisionAccounts::maintenanceUser()}}));
     EXPECT_EQ(second.calls(), (QList<RecordedCall>{{ivan, QStringLiteral("Иван Петров"), ProvisionAccounts::maintenanceUser()}}));
     EXPECT_EQ(links(), (QList<Link>{{ivan, m_mod02, m_reader}}));
@@ -122,7 +149,7 @@ TEST_F(AutoRightsTest, IdsTheProcedureCannotHoldAreRefused)
         auto w = open();
         w->BitBtn1->click();
         choose(*w, QStringLiteral("Mod02"), m_reader, {0});
-        w->BitBtn3->click();
+        run(*w);
         QList<int> called;
         for (const RecordedCall& call : app.calls())
             called << call.id;
@@ -131,7 +158,9 @@ TEST_F(AutoRightsTest, IdsTheProcedureCannotHoldAreRefused)
             EXPECT_EQ(called, (QList<int>{near, far}));
         } else {
             EXPECT_EQ(called, QList<int>{near});
-            EXPECT_TRUE(w->MemoLog->toPlainText().contains(QStringLiteral("Далечен Номер: номерът 40000"))) << w->MemoLog->toPlainText().toStdString();
+            EXPECT_TRUE(w->MemoLog->toPlainText().contains(
+                AutoRightsText::ProvisionFailed.arg(QStringLiteral("db1/База 1"), QStringLiteral("Далечен Номер"), QStringLiteral("номерът 40000"))))
+                << w->MemoLog->toPlainText().toStdString();
         }
         EXPECT_EQ(links().size(), 2);
     }
@@ -166,7 +195,8 @@ TEST_F(AutoRightsTest, ChecksMovesAndTheFileOfNames)
                                                  QStringLiteral("Моля, изберете клас."), QStringLiteral("Моля, посочете БД.")}));
     w->BitBtn2->click();
     EXPECT_EQ(w->lb_UsersToChange->count(), 0);
-    EXPECT_EQ(items(w->lb_UsersAll), (QStringList{QStringLiteral("Ann Smith"), QStringLiteral("Петър Петров"), QStringLiteral("Петър Петров")}));
+    // Namesakes show their login names.
+    EXPECT_EQ(items(w->lb_UsersAll), (QStringList{QStringLiteral("Ann Smith"), QStringLiteral("Петър Петров (p1)"), QStringLiteral("Петър Петров (p2)")}));
 
     const auto movedIds = [&w] {
         QList<int> ids;
@@ -174,8 +204,10 @@ TEST_F(AutoRightsTest, ChecksMovesAndTheFileOfNames)
             ids << w->lb_UsersToChange->item(i)->data(Qt::UserRole).toInt();
         return ids;
     };
-    w->AddFromLines({QStringLiteral("  петър петров"), QStringLiteral("ANN SMITH")});
+    // A name that matches nobody is listed.
+    w->AddFromLines({QStringLiteral("  петър петров"), QStringLiteral("ANN SMITH"), QString()});
     EXPECT_EQ(items(w->lb_UsersToChange), QStringList{QStringLiteral("Ann Smith")});
+    EXPECT_EQ(memo(*w), QStringList{AutoRightsText::NoSuchUser.arg(QStringLiteral("петър петров"))});
     const int lower = w->lb_UsersAll->item(1)->data(Qt::UserRole).toInt();
     const int upper = w->lb_UsersAll->item(0)->data(Qt::UserRole).toInt();
     w->AddFromLines({QStringLiteral("Петър Петров")});
@@ -207,8 +239,9 @@ TEST_F(AutoRightsTest, TheApplicationDatabaseIsLetGoWithTheWindow)
                  ASSERT_TRUE(w);
                  w->BitBtn1->click();
                  choose(*w, QStringLiteral("Mod02"), m_reader, {0});
+                 QObject::connect(w, &TFormUserAutoRights::runFinished, w,
+                                  [w] { w->findChild<QPushButton*>(QStringLiteral("bbClose"))->click(); });
                  w->BitBtn3->click();
-                 w->findChild<QPushButton*>(QStringLiteral("bbClose"))->click();
              });
              ShowAutoRights(m_dm, nullptr);
          }},
@@ -231,4 +264,70 @@ TEST_F(AutoRightsTest, TheApplicationDatabaseIsLetGoWithTheWindow)
     }
     EXPECT_EQ(links().size(), 2);
     EXPECT_TRUE(links().contains(Link{ivan, m_mod02, m_reader}));
+}
+
+// A run over several users asks first, saying how many; it works in steps of one user, so the
+// window stays live and shows how far it is, and Stop ends it between two users.
+TEST_F(AutoRightsTest, ARunAsksFirstShowsProgressAndStopsBetweenUsers)
+{
+    for (int i = 1; i <= 5; ++i)
+        addUser(QStringLiteral("u%1").arg(i), QStringLiteral("Човек Номер %1").arg(i));
+    FbAppDatabase& app = serverAppDatabase();
+    auto w = open();
+    w->BitBtn1->click();
+    choose(*w, QStringLiteral("Mod02"), m_reader, {0});
+
+    m_prompts.answerConfirm(false);
+    w->BitBtn3->click();
+    ASSERT_FALSE(m_prompts.shown.isEmpty());
+    EXPECT_EQ(m_prompts.shown.last().kind, QStringLiteral("confirm"));
+    EXPECT_EQ(m_prompts.shown.last().text, AutoRightsText::ConfirmMany.arg(5).arg(1).arg(QStringLiteral("Mod02")));
+    EXPECT_FALSE(w->running());
+    EXPECT_TRUE(links().isEmpty());
+
+    QList<int> progress;
+    QObject::connect(w->pbProgress, &QProgressBar::valueChanged, w.get(), [&](int value) {
+        progress << value;
+        if (value == 2)
+            w->bbStop->click();
+    });
+    m_prompts.answerConfirm(true);
+    w->BitBtn3->click();
+    // Nothing is done inside the click: the steps run from the event loop.
+    EXPECT_TRUE(w->running());
+    EXPECT_FALSE(w->BitBtn3->isEnabled());
+    EXPECT_TRUE(w->bbStop->isEnabled());
+    EXPECT_TRUE(links().isEmpty());
+    QDeadlineTimer patience(60000);
+    while (w->running() && !patience.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_FALSE(w->running());
+    EXPECT_EQ(progress, (QList<int>{1, 2}));
+    EXPECT_EQ(w->pbProgress->maximum(), 5);
+    EXPECT_EQ(links().size(), 2);
+    EXPECT_EQ(app.calls().size(), 2);
+    EXPECT_EQ(memo(*w).last(), AutoRightsText::Stopped.arg(2).arg(5));
+    EXPECT_TRUE(w->BitBtn3->isEnabled());
+    EXPECT_FALSE(w->bbStop->isEnabled());
+    EXPECT_EQ(app.maintenanceAttachments(), 0);
+}
+
+// A PostgreSQL database of the application is reached by the route of the users window.
+TEST_F(AutoRightsTest, APostgresDatabaseIsCalled)
+{
+    const int ivan = addUser(QStringLiteral("ivan"), QStringLiteral("Иван Петров"));
+    const int ana = addUser(QStringLiteral("ana"), QStringLiteral("Ана Иванова"));
+    PgAppDatabase pg(AppProcedure::Recording);
+    configure(QStringLiteral("Mod02"), {pg.connText()});
+    auto w = open();
+    w->BitBtn1->click();
+    choose(*w, QStringLiteral("Mod02"), m_reader, {0});
+    run(*w);
+    EXPECT_EQ(memo(*w), (QStringList{db1(QStringLiteral("Ана Иванова Добавено е право.")), db1(QStringLiteral("Иван Петров Добавено е право.")),
+                                     done(2, 2)}));
+    QList<std::pair<int, QString>> called;
+    for (const RecordedCall& c : pg.calls())
+        called.append({c.id, c.name});
+    EXPECT_EQ(called, (QList<std::pair<int, QString>>{{ana, QStringLiteral("Ана Иванова")}, {ivan, QStringLiteral("Иван Петров")}}));
+    EXPECT_TRUE(pg.allLoginsReleased());
 }

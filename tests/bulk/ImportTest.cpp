@@ -302,6 +302,26 @@ TEST_F(ImportTest, TheNameMatchingAppendsToTheLog)
     EXPECT_TRUE(links().isEmpty());
 }
 
+// "Не ме превеждай!" reads a workbook's names from column A of its first sheet, not its bytes as text.
+TEST_F(ImportTest, TheNameMatchingReadsWorkbooks)
+{
+    for (const QString name : {QStringLiteral("names.xls"), QStringLiteral("names.xlsx")}) {
+        SCOPED_TRACE(name.toStdString());
+        exec(QStringLiteral("delete from users"));
+        const QString path = m_tmp.path(name);
+        ASSERT_EQ(QProcess::execute(QStringLiteral("perl"), {QStringLiteral(GK_BULK_SCRIPT_DIR "/make-names-workbook.pl"), path}), 0);
+        auto w = open();
+        m_prompts.answerFile(path);
+        w->btnSpecialImportClick();
+        EXPECT_TRUE(m_prompts.messages().isEmpty()) << m_prompts.messages().join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(log(*w), (QStringList{Text::SpecialCreated.arg(QStringLiteral("Иван Петров")), Text::SpecialCreated.arg(QStringLiteral("Мария  Иванова"))}));
+        QStringList logins;
+        for (const StoredUser& u : users())
+            logins << u.login;
+        EXPECT_EQ(logins, (QStringList{QStringLiteral("ИПетров"), QStringLiteral("МИванова")}));
+    }
+}
+
 // The command line: one line per row; the preview prints the same lines and changes nothing
 // (users, rights, the application database); a refused row makes the exit code 1.
 TEST_F(ImportTest, TheCommandLineReportsEachRowAndPreviewsWithoutWriting)
@@ -353,6 +373,44 @@ TEST_F(ImportTest, TheCommandLineReportsEachRowAndPreviewsWithoutWriting)
         EXPECT_EQ(run(false, o2, e2), ImportRunResult::BadInput) << e2.toStdString();
         EXPECT_TRUE(o2.isEmpty());
     }
+}
+
+// A PostgreSQL application database is reached by the route of the users window, by the window
+// and by the command line alike; a smallint id the function cannot hold is refused, not wrapped.
+TEST_F(ImportTest, PostgresApplicationDatabasesAreReached)
+{
+    PgAppDatabase pg(AppProcedure::Recording);
+    PgAppDatabase smallId(AppProcedure::RecordingSmallId);
+    const int far = addUser(QStringLiteral("far"), QStringLiteral("Далечен Номер"), 40000);
+    link(far, m_mod02, m_writer);
+    const auto called = [](PgAppDatabase& db) {
+        QList<std::pair<int, QString>> out;
+        for (const RecordedCall& c : db.calls())
+            out.append({c.id, c.name});
+        return out;
+    };
+
+    configure(QStringLiteral("Mod02"), {pg.connText()});
+    auto w = open();
+    chooseApplication(*w, QStringLiteral("Деловодство"));
+    importText(*w, writeFile(QStringLiteral("pg.txt"), QStringLiteral("ivan;Иван Петров\nmaria;Мария Иванова\n").toUtf8()));
+    const int ivan = user(QStringLiteral("ivan")).id, maria = user(QStringLiteral("maria")).id;
+    EXPECT_EQ(called(pg), (QList<std::pair<int, QString>>{{ivan, QStringLiteral("Иван Петров")}, {maria, QStringLiteral("Мария Иванова")}}));
+    EXPECT_FALSE(w->LogMsg->toPlainText().contains(Text::ConnectionProblem)) << w->LogMsg->toPlainText().toStdString();
+
+    configure(QStringLiteral("Mod02"), {smallId.connText()});
+    CommandLine::ImportArgs args;
+    args.file = writeFile(QStringLiteral("pg-cli.txt"), QStringLiteral("georgi;Георги Георгиев\nfar;Далечен Номер\n").toUtf8());
+    args.application = QStringLiteral("mod02");
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    // The run reaches the database (not 3, unreachable); the id past 16 bits is refused (1).
+    EXPECT_EQ(RunImportFromCommandLine(m_dm, args, kSysLocation, o, e), ImportRunResult::RowsRefused) << err.toStdString();
+    const int georgi = user(QStringLiteral("georgi")).id;
+    EXPECT_EQ(called(smallId), (QList<std::pair<int, QString>>{{georgi, QStringLiteral("Георги Георгиев")}}));
+    EXPECT_TRUE(err.contains(QStringLiteral("40000"))) << err.toStdString();
+    EXPECT_TRUE(pg.allLoginsReleased());
+    EXPECT_TRUE(smallId.allLoginsReleased());
 }
 
 // A row with a character windows-1251 has no code for is refused by itself, with the reason.

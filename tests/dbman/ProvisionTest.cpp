@@ -202,6 +202,34 @@ TEST(ProvisionTest, FirebirdLoginRefusedIsRaised)
     EXPECT_EQ(app.maintenanceAttachments(), 0);
 }
 
+// A route serves many users over one connection, which goes with the route; an application's own
+// Firebird login and procedure take the place of the built-in ones.
+TEST(ProvisionTest, ARouteKeepsOneConnectionForManyUsers)
+{
+    ProvisionAccounts accounts;
+    FbAppDatabase app(AppProcedure::Recording);
+    {
+        TProvisionRoute route(app.serverName());
+        for (int id = 1; id <= 3; ++id)
+            route.Provision(id, kName);
+        EXPECT_TRUE(route.isOpen());
+        EXPECT_EQ(app.maintenanceAttachments(), 1);
+        EXPECT_EQ(route.IdDoesNotFit(40000), QString());
+    }
+    EXPECT_EQ(app.maintenanceAttachments(), 0);
+    EXPECT_EQ(app.calls().size(), 3);
+
+    // A wrong password of the application's own login is refused, and not shown.
+    TProvisionRoute wrong(app.serverName(), {ProvisionAccounts::maintenanceUser(), QStringLiteral("Wrong-Pw-7"), QStringLiteral("ADD_USER")});
+    try {
+        wrong.Open();
+        ADD_FAILURE() << "the wrong password was taken";
+    } catch (const std::exception& e) {
+        EXPECT_FALSE(db::errorMessage(e).contains(QStringLiteral("Wrong-Pw-7")));
+    }
+    EXPECT_FALSE(wrong.isOpen());
+}
+
 // The demo's application databases are local files, named without a server.
 TEST(ProvisionTest, AddsAndUpdatesTheUserInTheDemoDatabase)
 {
