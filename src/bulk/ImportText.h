@@ -43,6 +43,8 @@ inline const QString EmptyRow = QStringLiteral("Ред %1: няма потреб
 inline const QString RunStopped = QStringLiteral("Ред %1: %2 - въвеждането е прекъснато.");
 inline const QString ReadAsUtf8 = QStringLiteral("Файлът е прочетен като UTF-8.");
 inline const QString ReadAsCp1251 = QStringLiteral("Файлът е прочетен като windows-1251.");
+// A workbook row with a cell that cannot be read
+inline const QString RowUnreadable = QStringLiteral("Ред %1: %2 - редът не е въведен.");
 
 // The special import
 inline const QString SpecialCreated = QStringLiteral("%1: Успешно въведен.");
