@@ -202,7 +202,9 @@ private:
     {
         QByteArray out;
         quint32 s = start;
-        for (qsizetype steps = 0; s < 0xFFFFFFFA && steps <= table.size(); ++steps) {
+        // A chain that loops ends after as many sectors as there are.
+        const qsizetype most = std::min<qsizetype>(table.size(), (mini ? m_mini.size() / 64 : m_f.size() / m_size) + 1);
+        for (qsizetype steps = 0; s < 0xFFFFFFFA && steps <= most; ++steps) {
             if (mini) {
                 if (qsizetype(s) * 64 + 64 > m_mini.size())
                     break;
@@ -804,7 +806,9 @@ int columnOf(const char* ref, int& row)
         col = std::min(col * 26 + (*p - 'A' + 1), 1 << 20);
         letters = true;
     }
-    row = std::min(std::atoi(p), kSheetRows + 1);
+    row = 0;
+    for (; *p >= '0' && *p <= '9'; ++p)
+        row = std::min(row * 10 + (*p - '0'), kSheetRows + 1);
     return letters ? col - 1 : -1;
 }
 

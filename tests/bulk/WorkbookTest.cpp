@@ -155,6 +155,16 @@ TEST(WorkbookTest, LimitsAndRefusalsAreSaid)
         const QString message = refusal(makeBook(dir, c.name, c.shape));
         EXPECT_TRUE(message.startsWith(c.name + QStringLiteral(": ") + c.says)) << message.toStdString();
     }
+    // An .xls saved with a password: its globals carry the password record (here in place of the
+    // code page's).
+    QFile plain(makeBook(dir, QStringLiteral("plain.xls"), QStringLiteral("users")));
+    ASSERT_TRUE(plain.open(QIODevice::ReadOnly));
+    QByteArray locked = plain.readAll();
+    const QByteArray codepage("\x42\x00\x02\x00\xE4\x04", 6);
+    ASSERT_TRUE(locked.contains(codepage));
+    locked.replace(codepage, QByteArray("\x2F\x00\x02\x00\x00\x00", 6));
+    const QString message = refusal(dir.write(QStringLiteral("locked.xls"), locked));
+    EXPECT_TRUE(message.startsWith(QStringLiteral("locked.xls: работната книга е защитена с парола"))) << message.toStdString();
 }
 
 TEST(WorkbookTest, MalformedWorkbooksAreRefused)
