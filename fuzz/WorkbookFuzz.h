@@ -12,8 +12,8 @@ inline int readWorkbook(const QString& name, const uint8_t* data, size_t size)
 {
     const QString path = writeTemp(name, bytesOf(data, size));
     try {
-        for (const WorkbookRow& row : ReadWorkbook(path))
-            for (const QString& cell : row)
+        for (const ImportRow& row : ReadWorkbook(path))
+            for (const QString& cell : {row.login, row.fullName, row.password, row.className})
                 expect(cell == cell.trimmed(), "cells are trimmed", cell);
     } catch (const InputError& e) {
         expect(!e.message().isEmpty(), "a refusal says why");

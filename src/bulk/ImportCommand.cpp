@@ -25,9 +25,7 @@ QList<ImportRow> readRows(const CommandLine::ImportArgs& a, bool& workbook, QTex
     QList<ImportRow> rows;
     workbook = IsWorkbookFile(a.file);
     if (workbook) {
-        const QList<WorkbookRow> sheet = ReadWorkbook(a.file);
-        for (int r = 0; r < sheet.size(); ++r)
-            rows.append({r + 1, sheet[r][0], sheet[r][1], sheet[r][2], sheet[r][3]});
+        rows = ReadWorkbook(a.file);
         return rows;
     }
     const ImportTextFile file = ReadImportTextFile(a.file);

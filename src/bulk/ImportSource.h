@@ -16,6 +16,8 @@ struct ImportRow {
     QString fullName;
     QString password;
     QString className;
+    // A workbook cell of the row that cannot be read, and why (naming the cell); the row is refused.
+    QString unreadable;
 };
 
 // How a text file to import was read.

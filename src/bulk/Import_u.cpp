@@ -526,10 +526,7 @@ void TfrmImport::ImportSpreadsheet(const QString& path)
     const bool now = prompts().confirm(Text::ConfirmWorkbook1 + path + QLatin1Char('\r') + Text::ConfirmWorkbook2);
     QList<ImportRow> rows;
     try {
-        const QList<WorkbookRow> sheet = ReadWorkbook(path);
-        rows.reserve(sheet.size());
-        for (int r = 0; r < sheet.size(); ++r)
-            rows.append({r + 1, sheet[r][0], sheet[r][1], sheet[r][2], sheet[r][3]});
+        rows = ReadWorkbook(path);
     } catch (const std::exception& e) {
         prompts().message(Text::WorkbookFailed + QLatin1Char('\r') + db::errorMessage(e), Prompts::Icon::Error);
         return;

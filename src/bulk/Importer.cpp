@@ -272,7 +272,11 @@ bool TUserImporter::ImportRows(const QList<ImportRow>& rows, bool workbook, cons
             RowResult r;
             const QString login = row.login.trimmed();
             const QString name = row.fullName.trimmed();
-            if (workbook && !name.isEmpty() && name.compare(Text::HeaderName, Qt::CaseInsensitive) == 0) {
+            if (!row.unreadable.isEmpty()) {
+                m_log(Text::RowUnreadable.arg(row.number).arg(row.unreadable));
+                r.outcome = RowResult::Refused;
+                r.reason = row.unreadable;
+            } else if (workbook && !name.isEmpty() && name.compare(Text::HeaderName, Qt::CaseInsensitive) == 0) {
                 r.outcome = RowResult::Skipped;
                 r.reason = QStringLiteral("header row");
             } else if (login.isEmpty() || name.isEmpty()) {

@@ -5,14 +5,14 @@
 #include <QList>
 #include <QString>
 
-#include <array>
-
 // Whether the file is a workbook by its extension (.xls, .xlsx, .ods; case ignored).
 bool IsWorkbookFile(const QString& path);
 
-// The cells A to D of the rows of the first worksheet, from row 1 down to the last used row, each
-// as the sheet displays it (a whole number 1234 gives "1234") and trimmed; a cell that cannot be
-// read is empty. Throws InputError with a clear reason for a file that is not a workbook of its
-// kind, or one that cannot be read.
-using WorkbookRow = std::array<QString, 4>;
-QList<WorkbookRow> ReadWorkbook(const QString& path);
+// The rows of the first worksheet that show anything in the cells A to D, top down, each cell as
+// the sheet shows it (its number format applied: leading zeros, decimals, percent, dates and times)
+// and trimmed; number is the row on the sheet. A formula's cell shows the result the file stores;
+// a cell that cannot be shown (a formula without a stored result, an error value) leaves its row
+// empty in that cell and says why in unreadable. Throws InputError with a clear reason for a file
+// that is not a workbook of its kind, one that cannot be read (damaged, encrypted, too big), and
+// one whose first sheet shows nothing.
+QList<ImportRow> ReadWorkbook(const QString& path);
