@@ -44,7 +44,6 @@ inline const QString RunStopped = QStringLiteral("Ред %1: %2 - въвежда
 inline const QString ReadAsUtf8 = QStringLiteral("Файлът е прочетен като UTF-8.");
 inline const QString ReadAsCp1251 = QStringLiteral("Файлът е прочетен като windows-1251.");
 // A workbook row with a cell that cannot be read
-inline const QString RowUnreadable = QStringLiteral("Ред %1: %2 - редът не е въведен.");
 
 // What a text file may not hold, and what a row may not store
 inline const QString ReadAsUtf16 = QStringLiteral("Файлът е прочетен като UTF-16.");

@@ -272,10 +272,13 @@ bool TUserImporter::ImportRows(const QList<ImportRow>& rows, bool workbook, cons
             RowResult r;
             const QString login = row.login.trimmed();
             const QString name = row.fullName.trimmed();
+            // Why the row must not be written, whatever file it came from: checked before
+            // anything of it is.
+            const QString fault = !row.unreadable.isEmpty() ? row.unreadable : ForbiddenCharacterIn(row);
             if (!row.unreadable.isEmpty()) {
-                m_log(Text::RowUnreadable.arg(row.number).arg(row.unreadable));
+                m_log(Text::RowRefused.arg(row.number).arg(fault));
                 r.outcome = RowResult::Refused;
-                r.reason = row.unreadable;
+                r.reason = fault;
             } else if (workbook && !name.isEmpty() && name.compare(Text::HeaderName, Qt::CaseInsensitive) == 0) {
                 r.outcome = RowResult::Skipped;
                 r.reason = QStringLiteral("header row");
@@ -285,8 +288,7 @@ bool TUserImporter::ImportRows(const QList<ImportRow>& rows, bool workbook, cons
                     m_log(Text::EmptyRow.arg(row.number));
                 r.outcome = RowResult::Skipped;
                 r.reason = QStringLiteral("no login name or full name");
-            } else if (const QString fault = ForbiddenCharacterIn(row); !fault.isEmpty()) {
-                // Checked before anything of the row is written, whatever file the row came from.
+            } else if (!fault.isEmpty()) {
                 m_log(Text::RowRefused.arg(row.number).arg(fault));
                 r.outcome = RowResult::Refused;
                 r.reason = fault;

@@ -191,8 +191,12 @@ void RunSpecialImportFile(db::Database& sys, const QString& path, const std::fun
 {
     QStringList lines;
     if (IsWorkbookFile(path)) {
-        for (const WorkbookRow& row : ReadWorkbook(path))
-            lines << row[0];
+        // Column A holds the names; a name the file cannot show is said, not dropped.
+        for (const ImportRow& row : ReadWorkbook(path)) {
+            if (row.login.isEmpty() && !row.unreadable.isEmpty())
+                log(Text::RowRefused.arg(row.number).arg(row.unreadable));
+            lines << row.login;
+        }
     } else {
         const ImportTextFile file = ReadImportTextFile(path);
         log(ImportEncodingNote(file.encoding));

@@ -210,6 +210,7 @@ TEST_F(WorkbookImportTest, UnreadableCellsRefuseTheirRow)
     auto w = open();
     m_prompts.answerConfirm(true);
     w->LoadFile(path);
+    finishRun(*w);
     const QString log = w->LogMsg->toPlainText();
     EXPECT_TRUE(log.contains(QStringLiteral("Ред 10: клетка C10 съдържа формула без запазена стойност"))) << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("Ред 11: клетка C11 показва грешка #DIV/0!"))) << log.toStdString();
