@@ -165,8 +165,10 @@ ImportRunResult RunImportFromCommandLine(TDM& dm, const CommandLine::ImportArgs&
 
     QList<std::pair<ImportRow, RowResult>> results;
     bool refused = false;
+    ImportCounts counts;
     const bool finished = importer.ImportRows(rows, workbook, [&](int done) {
         const auto& [row, r] = results.last();
+        counts.add(r);
         refused = refused || r.outcome == RowResult::Refused || !r.provisionError.isEmpty();
         clearCounter();
         out << ImportRowLine(row, r, a.preview) << Qt::endl;
@@ -177,5 +179,12 @@ ImportRunResult RunImportFromCommandLine(TDM& dm, const CommandLine::ImportArgs&
     }, &results);
     clearCounter();
     importer.CloseImportDB();
+    // The same summary as the window's, after the rows' lines.
+    ImportEnd end;
+    end.total = int(rows.size());
+    end.preview = a.preview;
+    end.failedAt = finished || results.size() >= rows.size() ? 0 : rows[results.size()].number;
+    for (const QString& line : ImportSummary(counts, end))
+        err << line << Qt::endl;
     return refused || !finished ? ImportRunResult::RowsRefused : ImportRunResult::Done;
 }

@@ -360,6 +360,9 @@ TEST_F(ImportTest, TheCommandLineReportsEachRowAndPreviewsWithoutWriting)
     expected[0] = QStringLiteral("1: created ivan");
     expected[4] = QStringLiteral("5: skipped ivan: exists (an earlier row's user)");
     EXPECT_EQ(previewOut.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected);
+    // Both end with the window's summary on standard error.
+    EXPECT_TRUE(err.contains(ImportText::SummaryCounts.arg(1).arg(0).arg(3).arg(1).arg(0))) << err.toStdString();
+    EXPECT_TRUE(previewErr.contains(ImportText::SummaryPreview.arg(5).arg(5))) << previewErr.toStdString();
     EXPECT_EQ(links(), (QList<Link>{{ivan, m_mod02, m_reader}}));
     EXPECT_EQ(app.calls().size(), 1);
 
